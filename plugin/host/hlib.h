@@ -1,0 +1,81 @@
+/* hlib.h — the host's base library: heap, strings, formatted files, typed
+ * matrices, raster layer stacks, call options and transforms.
+ *
+ * Every block the plug-in keeps comes from hmsc_HeapMalloc and goes back
+ * through hmsc_HeapFree; strings made by hstr_ are heap blocks too.
+ */
+#ifndef CLOUDS_HLIB_H
+#define CLOUDS_HLIB_H
+
+#include "host_export.h"
+#include "host_types.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Heap. */
+HOST_API void *hmsc_HeapMalloc(size_t size);
+HOST_API void hmsc_HeapFree(void *block);
+
+/* Strings. hstr_Duplicate and hstr_StringCat return new heap strings. */
+HOST_API char *hstr_Duplicate(const char *text);
+HOST_API char *hstr_GetNamePart(const char *path, char *buffer, int32_t size);
+HOST_API int32_t hstr_Eqic(const char *a, const char *b);
+/* hstr_Sprintf has no size argument: it writes at most HSTR_SPRINTF_MAX
+ * bytes, the NUL included, truncates longer text and then sets *err. It
+ * returns the length stored. */
+enum { HSTR_SPRINTF_MAX = 500 };
+HOST_API int32_t hstr_Sprintf(char *buffer, const char *format, HErrorSlot *err, ...);
+HOST_API HStringList *hstr_StringListCreate(int32_t count, HErrorSlot *err);
+HOST_API char *hstr_StringCat(int32_t flags, const char *a, const char *b);
+HOST_API void hstr_StringListDelete(HStringList *list, HErrorSlot *err);
+
+/* Formatted files. Mode "r" reads; mode "w" writes a new file that replaces
+ * the named one only when hfio_Close succeeds. hfio_Close returns nonzero
+ * on success. */
+HOST_API HFile *hfio_Open(const char *name, const char *mode, HErrorSlot *err);
+HOST_API int32_t hfio_Fprintf(HFile *file, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+HOST_API int32_t hfio_Fscanf(HFile *file, const char *format, ...)
+    __attribute__((format(scanf, 2, 3)));
+HOST_API int32_t hfio_Close(HFile *file, HErrorSlot *err);
+HOST_API int32_t hfio_FileExists(const char *name, HErrorSlot *err);
+HOST_API int32_t hfio_FileUnlink(const char *name, HErrorSlot *err);
+/* hfio_Sprintf has no size argument: it writes at most HFIO_SPRINTF_MAX
+ * bytes, the NUL included, and truncates longer text silently. It returns
+ * the length stored. */
+enum { HFIO_SPRINTF_MAX = 256 };
+HOST_API int32_t hfio_Sprintf(char *buffer, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+/* Typed matrices (rows, columns, type, layout, flags). */
+HOST_API HBaseData *hgda_BaseDataCreate(int32_t rows, int32_t columns, int32_t type,
+                                        int32_t layout, int32_t flags, HErrorSlot *err);
+HOST_API void hgda_BaseDataDelete(HBaseData *data, HErrorSlot *err);
+
+/* Raster layer stacks. Option lists end with 0. */
+HOST_API HPixelRectStack *himg_PixelRectStackCreate(int32_t planes, int32_t width,
+                                                    int32_t height, int32_t pixelType,
+                                                    HErrorSlot *err);
+HOST_API void himg_PixelRectStackDelete(HPixelRectStack *stack, HErrorSlot *err);
+HOST_API HRaster *himg_LayerStackCreate(HStringList *names, int32_t format, int32_t bands,
+                                        int32_t width, int32_t height, HCallOptions *options);
+HOST_API int32_t himg_LayerStackWrite(HRaster *raster, int32_t row, int32_t column,
+                                      int32_t width, int32_t height, HPixelRectStack *planes,
+                                      HErrorSlot *err);
+HOST_API int32_t himg_LayerStackChangeOptions(HRaster *raster, HErrorSlot *err, ...);
+HOST_API int32_t himg_LayerStackClose(HRaster *raster, HErrorSlot *err);
+HOST_API HRaster *himg_LayerStackOpen(HStringList *names, HCallOptions *options);
+
+/* Call options bound to an error slot; key/value pairs end with 0. */
+HOST_API HCallOptions *hint_GetInit(HErrorSlot *err, ...);
+
+/* Transforms. */
+HOST_API void hfga_PolynomialDelete(HPolynomial *transform, HErrorSlot *err);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,68 @@
+/* slice_texture.h — bakes a cloud's density into two stacks of 8-bit
+ * luminance textures.
+ *
+ * The density image is texsize × texsize bytes of noiseFractal (faded at
+ * the edges, 256 × |v|). From it, entry k of the horizontal stack keeps the
+ * density above level k × step (step = texsize / layers), and entry k of
+ * the vertical stack is a side view of image columns k × step .. k × step +
+ * step: each density byte raises a bar, centred on the middle row, whose
+ * length grows with the density. Only the GL texture names are kept: the
+ * pixel buffers and the density image are freed right after the upload.
+ *
+ * Limits: a cloud whose texsize is below 1 or above sliceTextureMaxSize(),
+ * or whose layers is below 1 or above CLOUD_LAYERS_MAX, gets no textures
+ * (both stacks stay null); so does a cloud whose density image or stack
+ * arrays cannot be allocated. Drawing treats null stacks as nothing to
+ * draw. A slice whose pixel buffer cannot be allocated keeps texture name 0
+ * and size 0, and the bake goes on.
+ *
+ * Density bytes: trunc(256 × |v|), 255 when |v| is 1 or more (a cloud
+ * height outside 0..1), 0 when v is not a number.
+ *
+ * Typical values: texsize 32, layers 10, 20 textures of 1 KiB on the GPU.
+ * Needs a current GL context.
+ */
+#ifndef CLOUDS_SYNTH_SLICE_TEXTURE_H
+#define CLOUDS_SYNTH_SLICE_TEXTURE_H
+
+#include <stdint.h>
+
+struct CloudRecord;
+
+struct SliceTexture {
+    unsigned char *pixels;  /* texWidth × texHeight bytes while building, else null */
+    uint32_t texName;       /* GL texture name; 0 when the pixel buffer failed */
+    int32_t texWidth;       /* 0 when the pixel buffer failed */
+    int32_t texHeight;      /* 0 when the pixel buffer failed */
+    int32_t bitsPerPixel;   /* always 8 */
+};
+
+enum SliceKind { threshold = 0, profile = 1 };
+
+enum { CLOUD_TEXSIZE_LIMIT = 4096, CLOUD_LAYERS_MAX = 1024 };
+
+/* The largest texsize a bake accepts: CLOUD_TEXSIZE_LIMIT or the GL
+ * implementation's maximum texture size, whichever is smaller. Asked of GL
+ * once per process. */
+int32_t sliceTextureMaxSize(void);
+
+/* Bakes both stacks of the cloud with the noise state as it is. */
+void cloudTexturesBuild(CloudRecord &cloud);
+/* Deletes the 2 × layers textures and frees both stacks; null stacks are
+ * left alone. */
+void cloudTexturesFree(CloudRecord &cloud);
+
+/* The density image of the cloud, texsize × texsize bytes, row major. */
+void cloudDensityImage(const CloudRecord &cloud, unsigned char *image);
+/* Density byte of a noise value. */
+unsigned char sliceDensityByte(double v);
+
+void sliceTextureInit(SliceTexture &slice, const unsigned char *image, int32_t width,
+                      int32_t height, int32_t lo, int32_t hi, SliceKind kind, int32_t symmetric);
+void sliceFillThreshold(int32_t width, int32_t height, const unsigned char *image,
+                        unsigned char *out, int32_t lo);
+void sliceFillProfile(int32_t width, int32_t height, const unsigned char *image,
+                      unsigned char *out, int32_t lo, int32_t hi, int32_t symmetric);
+void sliceTextureUpload(SliceTexture &slice);
+
+#endif
