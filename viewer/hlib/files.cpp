@@ -1,0 +1,255 @@
+// Formatted files of the host. A file opened for writing is written under a
+// temporary name beside its target and renamed over it only when everything
+// was written and closed without error: a failed save leaves the old file
+// as it was, and a reader never sees half a file.
+#include "hlib.h"
+#include "hlib/error.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+struct HFile {
+    FILE *stream;
+    char *target; // the name given to hfio_Open
+    char *temp;   // where a "w" file is written until hfio_Close; null for "r"
+    int writeError; // errno of the first failed hfio_Fprintf, for the message
+};
+
+namespace {
+
+void freeFile(HFile *file) {
+    hmsc_HeapFree(file->target);
+    hmsc_HeapFree(file->temp);
+    hmsc_HeapFree(file);
+}
+
+void setOsError(HErrorSlot *err, int code, const char *name, const char *what) {
+    if (what)
+        herr_SetCode(err, code, "%s: %s: %s", name, what, std::strerror(code));
+    else
+        herr_SetCode(err, code, "%s: %s", name, std::strerror(code));
+}
+
+// Unpredictable enough to make collisions rare; O_EXCL makes them harmless.
+uint64_t nextSuffixBits() {
+    static std::atomic<uint64_t> state{uint64_t(::getpid()) << 32 ^
+                                       uint64_t(std::time(nullptr))};
+    uint64_t z = state.fetch_add(0x9E3779B97F4A7C15ull) + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull; // splitmix64
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+// Creates "<target>.XXXXXX" exclusively. open() rather than mkstemp() so that
+// the new file gets the usual 0666 & ~umask, not mkstemp's 0600.
+int createTemp(const char *target, char *temp, size_t tempSize) {
+    static const char letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t bits = nextSuffixBits();
+        char suffix[7];
+        for (int i = 0; i < 6; ++i, bits /= 62)
+            suffix[i] = letters[bits % 62];
+        suffix[6] = '\0';
+        std::snprintf(temp, tempSize, "%s.%s", target, suffix);
+        int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+HFile *openForReading(const char *name, HErrorSlot *err) {
+    auto *file = static_cast<HFile *>(hmsc_HeapMalloc(sizeof(HFile)));
+    char *target = hstr_Duplicate(name);
+    if (!file || !target) {
+        hmsc_HeapFree(file);
+        hmsc_HeapFree(target);
+        herr_SetCode(err, ENOMEM, "%s: out of memory", name);
+        return nullptr;
+    }
+    FILE *stream = std::fopen(name, "r");
+    if (!stream) {
+        setOsError(err, errno, name, nullptr);
+        hmsc_HeapFree(file);
+        hmsc_HeapFree(target);
+        return nullptr;
+    }
+    *file = HFile{stream, target, nullptr, 0};
+    return file;
+}
+
+HFile *openForWriting(const char *name, HErrorSlot *err) {
+    struct stat old;
+    bool replacing = ::stat(name, &old) == 0;
+    if (replacing && S_ISDIR(old.st_mode)) {
+        setOsError(err, EISDIR, name, nullptr);
+        return nullptr;
+    }
+    size_t tempSize = std::strlen(name) + 8;
+    auto *file = static_cast<HFile *>(hmsc_HeapMalloc(sizeof(HFile)));
+    char *target = hstr_Duplicate(name);
+    char *temp = static_cast<char *>(hmsc_HeapMalloc(tempSize));
+    if (!file || !target || !temp) {
+        hmsc_HeapFree(file);
+        hmsc_HeapFree(target);
+        hmsc_HeapFree(temp);
+        herr_SetCode(err, ENOMEM, "%s: out of memory", name);
+        return nullptr;
+    }
+    *file = HFile{nullptr, target, temp, 0};
+    int fd = createTemp(name, temp, tempSize);
+    if (fd < 0) {
+        setOsError(err, errno, name, "cannot create a file beside it");
+        freeFile(file);
+        return nullptr;
+    }
+    // A replaced file keeps its permissions.
+    if (replacing)
+        (void)::fchmod(fd, old.st_mode & 07777);
+    file->stream = ::fdopen(fd, "w");
+    if (!file->stream) {
+        int code = errno;
+        ::close(fd);
+        ::unlink(temp);
+        setOsError(err, code, name, nullptr);
+        freeFile(file);
+        return nullptr;
+    }
+    return file;
+}
+
+} // namespace
+
+extern "C" {
+
+HOST_API HFile *hfio_Open(const char *name, const char *mode, HErrorSlot *err) {
+    if (!name || !*name || !mode) {
+        herr_Set(err, "hfio_Open: no file name or no mode");
+        return nullptr;
+    }
+    if (!std::strcmp(mode, "r") || !std::strcmp(mode, "rb"))
+        return openForReading(name, err);
+    if (!std::strcmp(mode, "w") || !std::strcmp(mode, "wb"))
+        return openForWriting(name, err);
+    herr_Set(err, "%s: unsupported open mode \"%.8s\"", name, mode);
+    return nullptr;
+}
+
+HOST_API int32_t hfio_Fprintf(HFile *file, const char *format, ...) {
+    if (!file || !format)
+        return -1;
+    va_list args;
+    va_start(args, format);
+    int written = std::vfprintf(file->stream, format, args);
+    va_end(args);
+    if (written < 0 && !file->writeError)
+        file->writeError = errno;
+    return written;
+}
+
+HOST_API int32_t hfio_Fscanf(HFile *file, const char *format, ...) {
+    if (!file || !format)
+        return EOF;
+    va_list args;
+    va_start(args, format);
+    int converted = std::vfscanf(file->stream, format, args);
+    va_end(args);
+    return converted;
+}
+
+// No fsync before the rename: the temporary name protects against failed
+// writes and crashes of the viewer, which is what saving a layer needs, not
+// against power loss.
+HOST_API int32_t hfio_Close(HFile *file, HErrorSlot *err) {
+    if (!file) {
+        herr_Set(err, "hfio_Close: no file");
+        return 0;
+    }
+    if (!file->temp) {
+        bool closed = std::fclose(file->stream) == 0;
+        if (!closed)
+            setOsError(err, errno, file->target, nullptr);
+        freeFile(file);
+        return closed;
+    }
+    int code = 0;
+    const char *what = nullptr;
+    if (std::fflush(file->stream) != 0) {
+        code = errno;
+        what = "cannot write";
+    } else if (std::ferror(file->stream)) {
+        code = file->writeError ? file->writeError : EIO;
+        what = "cannot write";
+    }
+    if (std::fclose(file->stream) != 0 && !code) {
+        code = errno;
+        what = "cannot write";
+    }
+    if (!code && std::rename(file->temp, file->target) != 0) {
+        code = errno;
+        what = "cannot replace";
+    }
+    if (code) {
+        ::unlink(file->temp);
+        setOsError(err, code, file->target, what);
+    }
+    freeFile(file);
+    return code == 0;
+}
+
+HOST_API int32_t hfio_FileExists(const char *name, HErrorSlot *err) {
+    if (!name) {
+        herr_Set(err, "hfio_FileExists: no file name");
+        return 0;
+    }
+    struct stat info;
+    if (::stat(name, &info) == 0)
+        return 1;
+    // Absence is an answer, not an error; anything else (no permission, a
+    // loop of links) means we could not tell.
+    if (errno != ENOENT && errno != ENOTDIR)
+        setOsError(err, errno, name, nullptr);
+    return 0;
+}
+
+HOST_API int32_t hfio_FileUnlink(const char *name, HErrorSlot *err) {
+    if (!name) {
+        herr_Set(err, "hfio_FileUnlink: no file name");
+        return 0;
+    }
+    if (::unlink(name) != 0) {
+        setOsError(err, errno, name, "cannot remove");
+        return 0;
+    }
+    return 1;
+}
+
+HOST_API int32_t hfio_Sprintf(char *buffer, const char *format, ...) {
+    if (!buffer)
+        return -1;
+    if (!format) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    va_list args;
+    va_start(args, format);
+    int wanted = std::vsnprintf(buffer, HFIO_SPRINTF_MAX, format, args);
+    va_end(args);
+    if (wanted < 0) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    return wanted < HFIO_SPRINTF_MAX ? wanted : HFIO_SPRINTF_MAX - 1;
+}
+
+} // extern "C"
