@@ -1,0 +1,25 @@
+/* placement.h — placing clouds by clicking in the scene, and the cloud
+ * picked with the pointer.
+ *
+ * selectedCloud is the cloud last picked in the scene (framed by the
+ * selection box), or null; selectionState is 2 while it is framed, else 0.
+ * Both are shared by every cloud layer.
+ */
+#ifndef CLOUDS_TOOL_PLACEMENT_H
+#define CLOUDS_TOOL_PLACEMENT_H
+
+#include "host_types.h"
+#include "plugin/records.h"
+
+extern CloudRecord *selectedCloud;
+extern int32_t selectionState;
+
+int cloudplace(void *first, void *context, int32_t count, char **strings, HErrorSlot *err);
+int CloudCancelPlacement(void *first, void *context, int32_t count, char **strings,
+                         HErrorSlot *err);
+int placementClickEvent(void *hostLayer, HPointerEvent *event);
+/* Ends placement mode of the layer: removes the frame, the click handler
+ * and the interaction. */
+void cloudPlacementEnd(HLayer *hostLayer);
+
+#endif
