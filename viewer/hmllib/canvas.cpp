@@ -1,0 +1,326 @@
+// Canvases: in-memory RGB pixel buffers that the window shows in their
+// canvas parts. Every live canvas and context is registered, so a handle
+// can be checked before use, contexts can outlive their canvas safely
+// (layer types delete canvases before their contexts) and tests can count
+// what a layer type left behind.
+//
+// Text drawing (font, extents, text) does nothing yet and measures zero.
+#include "hlib.h"
+#include "hlib/error.h"
+#include "hmllib.h"
+#include "hmllib/internal.h"
+#include "hmllib/script_ui.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace host {
+namespace {
+
+std::vector<HCanvas *> &canvases() {
+    static std::vector<HCanvas *> list;
+    return list;
+}
+
+std::vector<HCanvasContext *> &contexts() {
+    static std::vector<HCanvasContext *> list;
+    return list;
+}
+
+bool liveCanvas(const HCanvas *canvas) {
+    return canvas && std::find(canvases().begin(), canvases().end(), canvas) != canvases().end();
+}
+
+bool liveContext(const HCanvasContext *ctx) {
+    return ctx && std::find(contexts().begin(), contexts().end(), ctx) != contexts().end();
+}
+
+// The context's canvas when both are alive; null otherwise.
+HCanvas *drawTarget(HCanvasContext *ctx, const char *what, HErrorSlot *err) {
+    if (!liveContext(ctx) || !ctx->canvas) {
+        herr_Set(err, "%s: no canvas context", what);
+        return nullptr;
+    }
+    return ctx->canvas;
+}
+
+HCanvas *newCanvas(int32_t width, int32_t height, bool offscreen) {
+    auto *canvas = new HCanvas;
+    canvas->width = width;
+    canvas->height = height;
+    canvas->offscreen = offscreen;
+    canvas->pixels.assign(size_t(width) * size_t(height) * 3, 0);
+    canvases().push_back(canvas);
+    return canvas;
+}
+
+uint8_t toByte(double component) {
+    if (!(component > 0.0))
+        return 0;
+    if (component >= 1.0)
+        return 255;
+    return uint8_t(std::lround(component * 255.0));
+}
+
+void fillRect(HCanvas *c, int32_t x, int32_t y, int32_t w, int32_t h, const HCanvasColor &color) {
+    const uint8_t rgb[3] = {toByte(color.red), toByte(color.green), toByte(color.blue)};
+    const int32_t x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int32_t x1 = std::min(x + w, c->width), y1 = std::min(y + h, c->height);
+    for (int32_t row = y0; row < y1; ++row)
+        for (int32_t col = x0; col < x1; ++col)
+            std::copy(rgb, rgb + 3, &c->pixels[(size_t(row) * size_t(c->width) + size_t(col)) * 3]);
+}
+
+} // namespace
+
+namespace hml {
+
+void detachCanvases(const HFrame *frame) {
+    for (HCanvas *canvas : canvases()) {
+        for (const HFrame *p = canvas->part; p; p = p->frame)
+            if (p == frame) {
+                canvas->part = nullptr;
+                break;
+            }
+    }
+}
+
+} // namespace hml
+
+HCanvas *canvasOfPart(const HFrame *part) {
+    const auto &list = canvases();
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        if (part && (*it)->part == part)
+            return *it;
+    return nullptr;
+}
+
+size_t liveCanvasCount() { return canvases().size(); }
+size_t liveCanvasContextCount() { return contexts().size(); }
+
+bool sendCanvasEvent(HCanvas *canvas, int32_t type) {
+    if (!liveCanvas(canvas) || !canvas->handler)
+        return false;
+    HPointerEvent event{type, 0, 0};
+    canvas->handler(nullptr, &event, canvas->client);
+    return true;
+}
+
+} // namespace host
+
+using host::drawTarget;
+
+extern "C" {
+
+HOST_API HCanvas *hhml_CanvasCreate(HFrame *part, int32_t, HErrorSlot *err) {
+    if (!part || part->kind != host::PartKind::Canvas) {
+        herr_Set(err, "canvas: '%s' is not a canvas part", part ? part->name.c_str() : "(null)");
+        return nullptr;
+    }
+    HCanvas *canvas = host::newCanvas(part->width, part->height, false);
+    canvas->part = part;
+    return canvas;
+}
+
+HOST_API void hhml_CanvasGetDimensions(HCanvas *canvas, int32_t *width, int32_t *height,
+                                       HErrorSlot *err) {
+    const bool live = host::liveCanvas(canvas);
+    if (!live)
+        herr_Set(err, "canvas size: no canvas");
+    if (width)
+        *width = live ? canvas->width : 0;
+    if (height)
+        *height = live ? canvas->height : 0;
+}
+
+HOST_API void hhml_CanvasSetEventHandler(HCanvas *canvas, HCanvasEventFn handler, void *client,
+                                         HErrorSlot *err) {
+    if (!host::liveCanvas(canvas))
+        return herr_Set(err, "canvas events: no canvas");
+    canvas->handler = handler;
+    canvas->client = client;
+}
+
+// The source only says which display the copy is for; there is one, so
+// it is never read.
+HOST_API HCanvas *hhml_CanvasCreateOffScreenCopyVis(HCanvas *, int32_t width, int32_t height,
+                                                    HErrorSlot *err) {
+    if (width < 1 || height < 1) {
+        herr_Set(err, "off-screen canvas: size %d x %d", width, height);
+        return nullptr;
+    }
+    return host::newCanvas(width, height, true);
+}
+
+HOST_API HCanvasContext *hhml_CanvasContextCreate(HCanvas *canvas, HErrorSlot *err) {
+    if (!host::liveCanvas(canvas)) {
+        herr_Set(err, "canvas context: no canvas");
+        return nullptr;
+    }
+    auto *ctx = new HCanvasContext;
+    ctx->canvas = canvas;
+    host::contexts().push_back(ctx);
+    return ctx;
+}
+
+HOST_API void hhml_CanvasContextSetColorMethod(HCanvasContext *ctx, int32_t method,
+                                               HErrorSlot *err) {
+    if (!host::liveContext(ctx))
+        return herr_Set(err, "colour method: no canvas context");
+    ctx->colorMethod = method;
+}
+
+HOST_API void hhml_CanvasContextSetLineWidth(HCanvasContext *ctx, int32_t width, HErrorSlot *err) {
+    if (!host::liveContext(ctx))
+        return herr_Set(err, "line width: no canvas context");
+    ctx->lineWidth = width;
+}
+
+// Copies width × height pixels of three byte planes to (dx, dy), clipped
+// to the canvas; pixel (column c, row r) of a plane is at data + r *
+// rowStep + c * columnStep. The four values after the planes are unused.
+HOST_API void hhml_CanvasShowRGBPixrect(HCanvasContext *ctx, HBaseData *red, HBaseData *green,
+                                        HBaseData *blue, int32_t, int32_t, int32_t, int32_t,
+                                        int32_t width, int32_t height, int32_t dx, int32_t dy,
+                                        HErrorSlot *err) {
+    HCanvas *canvas = drawTarget(ctx, "show pixels", err);
+    if (!canvas)
+        return;
+    const HBaseData *planes[3] = {red, green, blue};
+    for (const HBaseData *plane : planes) {
+        if (!plane || !plane->data || plane->type != HGDA_UINT8 || plane->rows < height ||
+            plane->columns < width)
+            return herr_Set(err, "show pixels: each plane must hold %d x %d bytes", width, height);
+    }
+    for (int32_t r = 0; r < height; ++r) {
+        const int32_t y = dy + r;
+        if (y < 0 || y >= canvas->height)
+            continue;
+        for (int32_t c = 0; c < width; ++c) {
+            const int32_t x = dx + c;
+            if (x < 0 || x >= canvas->width)
+                continue;
+            uint8_t *pixel = &canvas->pixels[(size_t(y) * size_t(canvas->width) + size_t(x)) * 3];
+            for (int i = 0; i < 3; ++i) {
+                const auto *bytes = static_cast<const uint8_t *>(planes[i]->data);
+                pixel[i] = bytes[r * planes[i]->rowStep + c * planes[i]->columnStep];
+            }
+        }
+    }
+}
+
+HOST_API void hhml_CanvasDelete(HCanvas *canvas, HErrorSlot *err) {
+    if (!canvas)
+        return;
+    if (!host::liveCanvas(canvas))
+        return herr_Set(err, "delete canvas: not a live canvas");
+    for (HCanvasContext *ctx : host::contexts())
+        if (ctx->canvas == canvas)
+            ctx->canvas = nullptr;
+    auto &list = host::canvases();
+    list.erase(std::remove(list.begin(), list.end(), canvas), list.end());
+    delete canvas;
+}
+
+HOST_API void hhml_CanvasContextDelete(HCanvasContext *ctx, HErrorSlot *err) {
+    if (!ctx)
+        return;
+    if (!host::liveContext(ctx))
+        return herr_Set(err, "delete canvas context: not a live context");
+    auto &list = host::contexts();
+    list.erase(std::remove(list.begin(), list.end(), ctx), list.end());
+    delete ctx;
+}
+
+// Bitmaps are not read yet: a blank 32 × 32 canvas stands in, so icon
+// layout proceeds with a plausible size.
+HOST_API HCanvas *hhml_CanvasReadXpmFile(void *, const char *, int32_t *width, int32_t *height,
+                                         int32_t *hotX, int32_t *hotY, HErrorSlot *) {
+    HCanvas *canvas = host::newCanvas(32, 32, true);
+    if (width)
+        *width = canvas->width;
+    if (height)
+        *height = canvas->height;
+    if (hotX)
+        *hotX = 0;
+    if (hotY)
+        *hotY = 0;
+    return canvas;
+}
+
+HOST_API double *hhml_ButtonFaceColorGet(void) {
+    auto *rgb = static_cast<double *>(hmsc_HeapMalloc(3 * sizeof(double)));
+    if (rgb)
+        rgb[0] = rgb[1] = rgb[2] = 0.85;
+    return rgb;
+}
+
+// A raised bevel: the face over the whole rectangle, then bevel pixels of
+// light along the top and left edges and of dark along the bottom and
+// right. The two leading values are unused.
+HOST_API void hhml_CanvasDrawBevelRect(HCanvasContext *ctx, int32_t, int32_t, int32_t x, int32_t y,
+                                       int32_t width, int32_t height, int32_t bevel,
+                                       const HCanvasColor *light, const HCanvasColor *face,
+                                       const HCanvasColor *dark, HErrorSlot *err) {
+    HCanvas *canvas = drawTarget(ctx, "bevel", err);
+    if (!canvas || !light || !face || !dark)
+        return;
+    host::fillRect(canvas, x, y, width, height, *face);
+    for (int32_t i = 0; i < bevel; ++i) {
+        host::fillRect(canvas, x, y + i, width - i, 1, *light);                 // top
+        host::fillRect(canvas, x + i, y, 1, height - i, *light);                // left
+        host::fillRect(canvas, x + i + 1, y + height - 1 - i, width - i - 1, 1, *dark); // bottom
+        host::fillRect(canvas, x + width - 1 - i, y + i + 1, 1, height - i - 1, *dark); // right
+    }
+}
+
+// Copies a source canvas's area to (dx, dy), clipped to both canvases.
+HOST_API void hhml_CanvasCopyArea(HCanvasContext *ctx, HCanvas *source, int32_t sx, int32_t sy,
+                                  int32_t width, int32_t height, int32_t dx, int32_t dy,
+                                  HErrorSlot *err) {
+    HCanvas *canvas = drawTarget(ctx, "copy area", err);
+    if (!canvas)
+        return;
+    if (!host::liveCanvas(source))
+        return herr_Set(err, "copy area: no source canvas");
+    for (int32_t r = 0; r < height; ++r) {
+        const int32_t fy = sy + r, ty = dy + r;
+        if (fy < 0 || fy >= source->height || ty < 0 || ty >= canvas->height)
+            continue;
+        for (int32_t c = 0; c < width; ++c) {
+            const int32_t fx = sx + c, tx = dx + c;
+            if (fx < 0 || fx >= source->width || tx < 0 || tx >= canvas->width)
+                continue;
+            const uint8_t *from =
+                &source->pixels[(size_t(fy) * size_t(source->width) + size_t(fx)) * 3];
+            std::copy(from, from + 3,
+                      &canvas->pixels[(size_t(ty) * size_t(canvas->width) + size_t(tx)) * 3]);
+        }
+    }
+}
+
+HOST_API void hhml_CanvasContextSetFont(HCanvasContext *ctx, const char *font, HErrorSlot *err) {
+    if (!host::liveContext(ctx))
+        return herr_Set(err, "font: no canvas context");
+    ctx->font = font ? font : "";
+}
+
+HOST_API void hhml_CanvasContextGetStringExtents(HCanvasContext *, const char *, int32_t *e1,
+                                                 int32_t *e2, int32_t *e3, int32_t *e4,
+                                                 HErrorSlot *) {
+    for (int32_t *out : {e1, e2, e3, e4})
+        if (out)
+            *out = 0;
+}
+
+HOST_API void hhml_CanvasContextSetForeground(HCanvasContext *ctx, const HCanvasColor *color,
+                                              HErrorSlot *err) {
+    if (!host::liveContext(ctx))
+        return herr_Set(err, "foreground: no canvas context");
+    if (color)
+        ctx->foreground = *color;
+}
+
+HOST_API void hhml_CanvasDrawText(HCanvasContext *, const char *, int32_t, int32_t, HErrorSlot *) {}
+
+} // extern "C"

@@ -1,0 +1,78 @@
+// Questions and error reports. The queue comes before the responder so a
+// scene script can answer a question even while the window is up.
+#include "hvislib.h"
+#include "hlib/error.h"
+#include "hvislib/journal.h"
+#include "hvislib/questions.h"
+
+#include <cstdio>
+#include <deque>
+
+namespace {
+
+struct Responders {
+    std::deque<bool> queued;
+    bool fallback = false;
+    host::Responder responder;
+    host::ErrorListener listener;
+};
+
+Responders &state() {
+    static Responders responders;
+    return responders;
+}
+
+} // namespace
+
+namespace host {
+
+void pushAnswer(bool yes) { state().queued.push_back(yes); }
+void setDefaultAnswer(bool yes) { state().fallback = yes; }
+void clearAnswers() {
+    state().queued.clear();
+    state().fallback = false;
+}
+size_t pendingAnswers() { return state().queued.size(); }
+void setResponder(Responder responder) { state().responder = std::move(responder); }
+void setErrorListener(ErrorListener listener) { state().listener = std::move(listener); }
+
+} // namespace host
+
+extern "C" {
+
+HOST_API int32_t hvis_QueryYesNo(const char *question, const char *no, const char *yes) {
+    const std::string text = question ? question : "";
+    host::journalAdd("question: " + text);
+    Responders &s = state();
+    if (!s.queued.empty()) {
+        const bool answer = s.queued.front();
+        s.queued.pop_front();
+        return answer ? 1 : 0;
+    }
+    if (s.responder)
+        return s.responder(text, no ? no : "No", yes ? yes : "Yes") ? 1 : 0;
+    return s.fallback ? 1 : 0;
+}
+
+HOST_API void hvis_ProcessErrorReport(HErrorSlot *err) {
+    if (!err || !*err)
+        return;
+    const std::string message = herr_Message(*err);
+    std::fprintf(stderr, "cloudview: %s\n", message.c_str());
+    host::journalAdd("error: " + message);
+    if (state().listener)
+        state().listener(message);
+}
+
+// Object callbacks and descriptor columns belong to the selection box and
+// the raster export, which the host does not offer yet: the caller learns
+// it through the slot instead of a silent success.
+HOST_API void hvis_ObjectAddCallback(void *, int32_t, HObjectCallbackFn, void *, HErrorSlot *err) {
+    herr_Set(err, "object callbacks: not available");
+}
+
+HOST_API void hvis_WriteHdscColumn(HBand *, HBaseData *, const char *, int32_t, HErrorSlot *err) {
+    herr_Set(err, "descriptor columns: not available");
+}
+
+} // extern "C"

@@ -1,0 +1,165 @@
+// scene.h — the viewer's scene as the host serves it to layer types.
+//
+// A Scene holds the extent, the origin, the camera and viewport, the
+// ordered list of host layers with a host-side visibility flag each, the
+// pointer event callbacks, the actions switched on by name, a busy flag,
+// the interaction depth, a count of redraw requests and the window that
+// owns frames and menus. Its first member is the HScene record handed to
+// layer types; the record's operation table (HSceneOps) reaches this
+// Scene again through Scene::fromHScene. The host knows nothing of any
+// layer type: it goes through each layer's method table only.
+//
+// Layer order: layers() lists the bottom layer first, which is also the
+// drawing order; a new layer goes on top (the end).
+//
+// Scene operations called through the table are journaled (see
+// hvislib/journal.h) when they change state; the C++ methods below are the
+// viewer's own and are not.
+//
+// One Scene is the viewer's current scene (setViewerScene), the one that
+// tola_ViewerGetScene returns. A Scene destroyed while current stops being
+// current. Destroying a Scene does not close its layers (that calls into
+// layer types, which may be unloaded already): call closeAllLayers first.
+#ifndef CLOUDS_VIEWER_TOLATOOLLIB_SCENE_H
+#define CLOUDS_VIEWER_TOLATOOLLIB_SCENE_H
+
+#include "host_export.h"
+#include "host_types.h"
+#include "tolatoollib/camera.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace host {
+class Scene;
+}
+
+// The window that owns a scene's frames and menus; sceneGetWindow returns
+// the scene's own, which lives as long as the scene.
+struct HWindow {
+    host::Scene *scene;
+};
+
+namespace host {
+
+class HOST_API Scene {
+public:
+    HScene record; // first member: what layer types receive as the scene
+
+    Scene();
+    ~Scene();
+    Scene(const Scene &) = delete;
+    Scene &operator=(const Scene &) = delete;
+
+    // The Scene whose record this is; null for any other value.
+    static Scene *fromHScene(const HScene *scene);
+    // The live scene whose list holds the layer; null when none does.
+    static Scene *holding(const HLayer *layer);
+    static std::vector<Scene *> liveScenes();
+
+    HScene *hscene() { return &record; }
+    HWindow *window() { return &window_; }
+
+    // Setting the extent points the camera's target at the centre of its
+    // ground (x and y centres, z1).
+    void setExtent(const Extent &extent);
+    const Extent &extent() const { return extent_; }
+    void setOrigin(double x, double y, double z);
+    const Vec3 &origin() const { return origin_; }
+
+    Camera &camera() { return camera_; }
+    const Camera &camera() const { return camera_; }
+    void setView(double azimuth, double elevation, double distance);
+    void setViewport(int width, int height);
+    // The camera with its clip planes fitted to the extent: what drawing
+    // and picking use.
+    Camera viewCamera() const;
+
+    // Layers. Each returns false when the layer is null, already in the
+    // list (add) or not in it (the others), and changes nothing then.
+    std::vector<HLayer *> layers() const;
+    bool addLayer(HLayer *layer);
+    bool removeLayer(HLayer *layer);
+    bool contains(const HLayer *layer) const;
+    bool raiseToTop(HLayer *layer);
+    bool lowerToBottom(HLayer *layer);
+    bool toggleVisibility(HLayer *layer);
+    bool setLayerVisible(HLayer *layer, bool visible);
+    bool layerVisible(const HLayer *layer) const; // false when not in the list
+    // The first layer, bottom first, whose typeName() equals type exactly.
+    HLayer *findLayerByType(const char *type) const;
+    // Calls methods->close of every layer in list order (close frees the
+    // layer and takes it out of the list). A layer without a close method,
+    // or one that stays listed after it, is taken out; a feature layer
+    // among those is freed.
+    void closeAllLayers();
+
+    // Pointer event callbacks, called in the order they were added. The
+    // same pair may be added twice and is then called twice; removing
+    // takes out the first registration of the pair.
+    void addEventCallback(HSceneEventFn fn, void *client);
+    bool removeEventCallback(HSceneEventFn fn, void *client);
+    size_t eventCallbackCount() const { return callbacks_.size(); }
+    // Delivers the event to every callback registered when dispatch starts
+    // and still registered when its turn comes; returns how many returned
+    // nonzero.
+    int dispatchEvent(const HPointerEvent &event);
+
+    // Actions switched on by name ("delcloud").
+    void setAction(const std::string &name, bool on);
+    bool actionOn(const std::string &name) const;
+    const std::set<std::string> &actions() const { return actions_; }
+
+    void setBusy(bool busy) { busy_ = busy; }
+    bool busy() const { return busy_; }
+    // Begin adds one, end takes one away (never below 0).
+    void interactionBegin() { ++interaction_; }
+    void interactionEnd();
+    int interactionDepth() const { return interaction_; }
+    void requestRedraw() { ++redraws_; }
+    unsigned long redrawCount() const { return redraws_; }
+
+    // Fixed-function GL, in the current context. setupCamera sets the
+    // viewport to the camera's size and loads the projection and modelview
+    // matrices (modelview left current). drawGround draws a dark green-grey
+    // ground over the extent at z1 with a lighter grid of about ten lines
+    // per side at round spacings; it restores the GL state it changes.
+    void setupCamera() const;
+    void drawGround() const;
+
+private:
+    struct LayerEntry {
+        HLayer *layer;
+        bool visible;
+    };
+    struct Callback {
+        HSceneEventFn fn;
+        void *client;
+    };
+    size_t indexOf(const HLayer *layer) const; // layers_.size() when absent
+
+    HWindow window_;
+    Extent extent_;
+    Vec3 origin_{0.0, 0.0, 0.0};
+    Camera camera_;
+    std::vector<LayerEntry> layers_;
+    std::vector<Callback> callbacks_;
+    std::set<std::string> actions_;
+    bool busy_ = false;
+    int interaction_ = 0;
+    unsigned long redraws_ = 0;
+};
+
+// The scene tola_ViewerGetScene returns; null to have none.
+HOST_API void setViewerScene(Scene *scene);
+HOST_API Scene *viewerScene();
+
+// Feature layers (tola_FeatureLayerCreate): whether a layer is one that is
+// still alive, and the name its host-owned hostSetName entry last stored.
+HOST_API bool isFeatureLayer(const HLayer *layer);
+HOST_API std::string featureLayerName(const HLayer *layer);
+
+} // namespace host
+
+#endif
