@@ -1,0 +1,96 @@
+// Layer file reader under libFuzzer: any bytes as a layer file.
+//
+// Each input is written to a file and read (parse, seed, bake); what was
+// read is written out and read again, which must be a fixed point (the
+// second text equals the first), and freeing everything must give every
+// heap block back. A read makes at most 16 clouds here, so that a declared
+// count near the real cap does not spend seconds baking defaults.
+//
+// Run: fuzz_layer_file fuzz/corpus/layer_file -max_total_time=30
+// (ASAN_OPTIONS=detect_leaks=0: Mesa's own allocations are not ours).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "files/layer_file.h"
+#include "headless_gl.h"
+#include "hlib.h"
+#include "plugin/records.h"
+#include "synth/slice_texture.h"
+#include "viewer/hlib/heap_debug.h"
+
+namespace {
+
+struct Setup {
+    HeadlessGL gl{16, 16};
+    std::string input, first, second;
+    Setup()
+    {
+        cloudFileCloudLimit = 16;
+        const std::string base = "/tmp/fuzz_layer_file_" + std::to_string(::getpid());
+        input = base + ".in.cloud";
+        first = base + ".1.cloud";
+        second = base + ".2.cloud";
+    }
+    ~Setup()
+    {
+        std::remove(input.c_str());
+        std::remove(first.c_str());
+        std::remove(second.c_str());
+    }
+};
+
+std::string readText(const std::string &name)
+{
+    std::ifstream in(name, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void freeList(CloudRecord *head)
+{
+    while (head) {
+        CloudRecord *next = head->next;
+        cloudTexturesFree(*head);
+        hmsc_HeapFree(head);
+        head = next;
+    }
+}
+
+// Reads name and writes what it read to out; false when the write failed.
+bool readAndWrite(const std::string &name, const std::string &out)
+{
+    CloudRecord *head = cloudFileRead(name.c_str());
+    const bool written = cloudFileWrite(head, out.c_str()) != 0;
+    freeList(head);
+    return written;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static Setup setup;
+    const size_t live = hmsc_HeapLiveBlocks();
+    {
+        std::ofstream out(setup.input, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+    }
+    if (!readAndWrite(setup.input, setup.first) || !readAndWrite(setup.first, setup.second))
+        std::abort();
+    if (readText(setup.first) != readText(setup.second)) {
+        std::fprintf(stderr, "fuzz_layer_file: a written file does not read back the same\n");
+        std::abort();
+    }
+    if (hmsc_HeapLiveBlocks() != live) {
+        std::fprintf(stderr, "fuzz_layer_file: heap blocks leaked\n");
+        std::abort();
+    }
+    return 0;
+}
