@@ -43,7 +43,7 @@ struct CloudRecord;
  * layer holds a few hundred); every cloud costs 2 × layers textures, about
  * 80 KiB of GL memory at the defaults on llvmpipe, so the cap bounds what a
  * short file can make the reader allocate. */
-enum { CLOUD_FILE_MAX_CLOUDS = 100000 };
+enum { CLOUD_FILE_MAX_CLOUDS = 10000 };
 
 /* The cap in force: CLOUD_FILE_MAX_CLOUDS. Tests and fuzz targets lower it
  * to see the cap at work without baking a hundred thousand clouds. */

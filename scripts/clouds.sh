@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
-#   scripts/clouds.sh example   install, build, run the main job on examples/
-#   scripts/clouds.sh test      install, build, run every test
+#   scripts/clouds.sh example   install, build, render the bundled example to build/sky.png
+#   scripts/clouds.sh test      install, build, run every test: the suite, the suite again
+#                               under AddressSanitizer and UndefinedBehaviorSanitizer, and
+#                               the layer file fuzzer for 30 seconds
 #   scripts/clouds.sh bench     install, build, run the benchmarks
 # Safe to rerun: packages already present are not fetched again.
 set -euo pipefail
@@ -32,14 +34,29 @@ configure_and_build() {
 
 install_packages
 case "$mode" in
-    example|bench)
+    example)
         configure_and_build "$build"
-        # Until the viewer renders, the main job is the benchmarks.
-        "$build/bin/bench_synth" --benchmark_min_time=0.2
+        "$build/bin/cloudview" render "$here/examples/sky.scene" -o "$build/sky.png"
+        echo "Rendered $build/sky.png"
+        ;;
+    bench)
+        configure_and_build "$build"
+        for b in "$build"/bin/bench_*; do "$b" --benchmark_min_time=0.2; done
         ;;
     test)
         configure_and_build "$build"
         ctest --test-dir "$build" --output-on-failure
+        # The same suite under the sanitizers (Mesa's own allocations drown
+        # LeakSanitizer; leaks are proven with the host heap's counters).
+        configure_and_build "$build-asan" -DCLOUDS_SANITIZE=ON -DCLOUDS_BENCH=OFF
+        ASAN_OPTIONS=detect_leaks=0 ctest --test-dir "$build-asan" --output-on-failure
+        # The layer file reader under libFuzzer, from the committed corpus.
+        CC=clang CXX=clang++ configure_and_build "$build-fuzz" -DCLOUDS_FUZZ=ON -DCLOUDS_BENCH=OFF
+        corpus=$(mktemp -d)
+        cp "$here"/fuzz/corpus/layer_file/* "$corpus"/
+        ASAN_OPTIONS=detect_leaks=0 "$build-fuzz/bin/fuzz_layer_file" -max_total_time=30 \
+            -print_final_stats=1 "$corpus"
+        rm -rf "$corpus"
         ;;
     *)
         echo "usage: $0 example|test|bench" >&2

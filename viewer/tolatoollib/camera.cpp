@@ -55,7 +55,8 @@ void Camera::fitClipPlanes(const Extent &e) {
     const double reach = std::sqrt(dot(toCentre, toCentre));
     // Clouds may stand out of the extent; a margin of one more radius
     // keeps them inside the frustum.
-    farPlane = std::max(reach + 2.0 * radius, 2.0 * std::fabs(distance) + 1.0);
+    // The land drawn around the extent reaches four widths further.
+    farPlane = std::max(reach + 10.0 * radius, 2.0 * std::fabs(distance) + 1.0);
     nearPlane = std::max(reach - 2.0 * radius, farPlane * 1.0e-4);
 }
 

@@ -432,7 +432,7 @@ void Scene::drawGround() const {
     const double step = gridStep(std::max(x1 - x0, y1 - y0));
 
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT | GL_POLYGON_BIT |
-                 GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT);
+                 GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT | GL_FOG_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
@@ -442,13 +442,38 @@ void Scene::drawGround() const {
     // The fill sits a little behind the lines so they never z-fight.
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1.0f, 1.0f);
+    // Land beyond the extent, hazing into the horizon, so that the scene
+    // does not float in the sky.
+    const Camera view = viewCamera();
+    const GLfloat haze[4] = {0.50f, 0.66f, 0.82f, 1.0f};
+    glEnable(GL_FOG);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glFogfv(GL_FOG_COLOR, haze);
+    glFogf(GL_FOG_START, static_cast<GLfloat>(view.distance));
+    glFogf(GL_FOG_END, static_cast<GLfloat>(view.farPlane));
+    // Fog is computed per vertex, so the land is drawn as tiles small
+    // enough for the haze to grow smoothly with distance.
+    const double wide = 4.0 * std::max(x1 - x0, y1 - y0);
+    auto tiles = [z](double ax, double ay, double bx, double by, int n, bool skipInside,
+                     double ix0, double iy0, double ix1, double iy1) {
+        const double sx = (bx - ax) / n, sy = (by - ay) / n;
+        glBegin(GL_QUADS);
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) {
+                const double tx = ax + i * sx, ty = ay + j * sy;
+                if (skipInside && tx >= ix0 && tx + sx <= ix1 && ty >= iy0 && ty + sy <= iy1)
+                    continue;
+                glVertex3d(tx, ty, z);
+                glVertex3d(tx + sx, ty, z);
+                glVertex3d(tx + sx, ty + sy, z);
+                glVertex3d(tx, ty + sy, z);
+            }
+        glEnd();
+    };
     glColor3f(0.16f, 0.20f, 0.17f);
-    glBegin(GL_QUADS);
-    glVertex3d(x0, y0, z);
-    glVertex3d(x1, y0, z);
-    glVertex3d(x1, y1, z);
-    glVertex3d(x0, y1, z);
-    glEnd();
+    tiles(x0 - wide, y0 - wide, x1 + wide, y1 + wide, 36, true, x0, y0, x1, y1);
+    glPolygonOffset(0.5f, 0.5f);
+    tiles(x0, y0, x1, y1, 16, false, 0, 0, 0, 0);
     glDisable(GL_POLYGON_OFFSET_FILL);
 
     glLineWidth(1.0f);

@@ -1,0 +1,138 @@
+#include "plugin/entry.h"
+
+#include "hlib.h"
+#include "hmllib.h"
+#include "hvislib.h"
+#include "plugin/layer.h"
+#include "tolatoollib.h"
+#include "tool/commands.h"
+#include "tool/placement.h"
+
+HScript *cloudtlScript = nullptr;
+
+namespace {
+
+const char kTypeName[] = "Clouds";
+const char kFileKey[] = "cloud";
+
+int setvisibility(void *, void *context, int32_t, char **, HErrorSlot *)
+{
+    tola_ArrangeLayersToggleLayerVisibility(context);
+    return 0;
+}
+
+int raisetotop(void *first, void *context, int32_t count, char **strings, HErrorSlot *err)
+{
+    tola_ArrangeLayersRaiseToTop(first, context, count, strings, err);
+    return 0;
+}
+
+int lowertobottom(void *first, void *context, int32_t count, char **strings, HErrorSlot *err)
+{
+    tola_ArrangeLayersLowerToBottom(first, context, count, strings, err);
+    return 0;
+}
+
+int deletelayer(void *first, void *context, int32_t count, char **strings, HErrorSlot *err)
+{
+    tola_ArrangeLayersDeleteLayer(first, context, count, strings, err);
+    return 0;
+}
+
+}  // namespace
+
+const HCommand cloudCommandTable[] = {
+    {"setvisibility", setvisibility},
+    {"raisetotop", raisetotop},
+    {"lowertobottom", lowertobottom},
+    {"deletelayer", deletelayer},
+    {"cloudcreatemodellayer", cloudcreatemodellayer},
+    {"cloudAddcloud", cloudAddcloud},
+    {"cloudplace", cloudplace},
+    {"CloudCancelPlacement", CloudCancelPlacement},
+    {"cloudupdate", cloudupdate},
+    {nullptr, nullptr},
+};
+
+extern "C" {
+
+int32_t cloudFileTitleIdentify(void)
+{
+    return -1;
+}
+
+HScript *cloudtlLayerInterfaceInit(void)
+{
+    if (cloudtlScript)
+        return cloudtlScript;
+    HErrorSlot err = nullptr;
+    HScriptRoot *root = hhml_GetTheRoot();
+    cloudtlScript = hhml_ParseVa(0, "tlcloud.hml", root ? root->first : nullptr, &err, 1,
+                                 cloudCommandTable, 0);
+    if (err)
+        hvis_ProcessErrorReport(&err);
+    return cloudtlScript;
+}
+
+const char *cloudtlLayerGetTypeName(void)
+{
+    return kTypeName;
+}
+
+char *cloudtlLayerGetInterfaceFileTypeDef(char **typeName, char **fileKey)
+{
+    *typeName = hstr_Duplicate(kTypeName);
+    *fileKey = hstr_Duplicate(kFileKey);
+    return *fileKey;
+}
+
+HLayer *cloudtlLayerCreate(void *owner, int32_t mode, int32_t count, char **strings)
+{
+    return cloudLayerMake(owner, mode, count, strings, false);
+}
+
+HLayer *cloudtlLayerOpen(void *owner, int32_t mode, int32_t count, char **strings)
+{
+    return cloudLayerMake(owner, mode, count, strings, true);
+}
+
+void *cloudInstanceExtListGet(void)
+{
+    return nullptr;
+}
+
+}  // extern "C"
+
+int cloudcreatemodellayer(void *, void *context, int32_t count, char **strings, HErrorSlot *)
+{
+    HScene *scene = static_cast<HScene *>(context);
+    if (!scene)
+        return 0;
+    HErrorSlot err = nullptr;
+    scene->ops->sceneCreateLayer(scene, count, strings, cloudtlLayerCreate, &err);
+    return 0;
+}
+
+char *cloudLayerDisplayName(HLayer *hostLayer)
+{
+    const CloudLayer *layer = static_cast<const CloudLayer *>(hostLayer->instance);
+    char buffer[256];
+    buffer[0] = '\0';
+    hstr_GetNamePart(layer->fileName, buffer, sizeof buffer);
+    return hstr_Duplicate(buffer);
+}
+
+HMenu *cloudLayerMenu(HLayer *)
+{
+    HErrorSlot err = nullptr;
+    HScene *scene = tola_ViewerGetScene();
+    HWindow *window = scene ? scene->ops->sceneGetWindow(scene) : nullptr;
+    HMenu *menu = hhml_FindMenu(cloudtlScript, "tlcloudmenu", &err);
+    return hhml_MenuExtract(menu, window, &err);
+}
+
+void cloudLayerStackerPopup(HLayer *, const char **name, HScript **script)
+{
+    *name = "tlcloud_stacker_popup";
+    *script = cloudtlScript;
+}

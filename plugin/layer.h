@@ -1,0 +1,26 @@
+/* layer.h — making a cloud layer (new, or read from its file) and closing
+ * it.
+ *
+ * A layer hangs on a host layer record made by the host's feature-layer
+ * service: the record's instance slot holds the CloudLayer and its method
+ * table gets the plug-in's callbacks. Making a layer also resets the
+ * dialog's working copy to the defaults, sized from the scene's extent.
+ */
+#ifndef CLOUDS_PLUGIN_LAYER_H
+#define CLOUDS_PLUGIN_LAYER_H
+
+#include "host_types.h"
+#include "plugin/records.h"
+
+/* Create (fromFile false) or open (fromFile true: the first string names
+ * the file to read). Returns null only when the host heap is exhausted. */
+HLayer *cloudLayerMake(void *owner, int32_t mode, int32_t count, char **strings, bool fromFile);
+
+/* Default half-extents of a new cloud from the scene's extent: 5/7 of the
+ * extent's x and y widths, halved, and a tenth of the larger width for z.
+ * Writes editCloud's sizes and the layer's defaultHalfSize. */
+void cloudLayerDefaultSize(CloudLayer &layer);
+
+void cloudLayerClose(HLayer *hostLayer);
+
+#endif

@@ -1,0 +1,21 @@
+// image_io.h — writing what the viewer reads back from GL: RGBA frames as
+// PNG (through cairo), luminance textures as binary PGM.
+#ifndef CLOUDS_VIEWER_APP_IMAGE_IO_H
+#define CLOUDS_VIEWER_APP_IMAGE_IO_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cloudview {
+
+// rgba: width × height × 4 bytes, row 0 the top. Returns "" or the problem.
+std::string writePNG(const std::string &fileName, const std::vector<uint8_t> &rgba, int width,
+                     int height);
+// gray: width × height bytes, row 0 first. Returns "" or the problem.
+std::string writePGM(const std::string &fileName, const std::vector<uint8_t> &gray, int width,
+                     int height);
+
+}  // namespace cloudview
+
+#endif

@@ -1,0 +1,395 @@
+#include "viewer.h"
+
+#include <GL/gl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+#include "framing.h"
+#include "hlib.h"
+#include "hlib/error.h"
+#include "hmllib/script_ui.h"
+#include "hvislib/questions.h"
+#include "image_io.h"
+
+namespace cloudview {
+
+namespace {
+
+// Runs a script from its directory and comes back, whatever happens.
+class DirectoryScope {
+public:
+    explicit DirectoryScope(const std::string &file)
+    {
+        char here[PATH_MAX];
+        if (!getcwd(here, sizeof here))
+            throw ViewerError("cannot read the current directory");
+        previous_ = here;
+        const size_t slash = file.find_last_of('/');
+        if (slash != std::string::npos) {
+            const std::string dir = slash == 0 ? "/" : file.substr(0, slash);
+            if (chdir(dir.c_str()) != 0)
+                throw ViewerError(file + ": cannot enter its directory " + dir);
+        }
+    }
+    ~DirectoryScope()
+    {
+        if (chdir(previous_.c_str()) != 0)
+            std::abort();  // every later relative path would be wrong
+    }
+
+private:
+    std::string previous_;
+};
+
+double number(const Statement &s, size_t i, const std::string &file)
+{
+    const std::string where = file + ":" + std::to_string(s.line) + ": ";
+    if (i >= s.tokens.size())
+        throw ViewerError(where + s.tokens[0].text + " needs more values");
+    const std::string &text = s.tokens[i].text;
+    char *end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v))
+        throw ViewerError(where + "\"" + text + "\" is not a number");
+    return v;
+}
+
+int layerIndex(const Statement &s, size_t i, const std::string &file)
+{
+    const double v = number(s, i, file);
+    if (v != std::floor(v) || v < 1 || v > INT_MAX)
+        throw ViewerError(file + ":" + std::to_string(s.line) + ": layer number " +
+                          s.tokens[i].text + " is not a position from 1");
+    return static_cast<int>(v);
+}
+
+void expectCount(const Statement &s, size_t least, size_t most, const std::string &file)
+{
+    const size_t n = s.tokens.size() - 1;
+    if (n < least || n > most)
+        throw ViewerError(file + ":" + std::to_string(s.line) + ": " + s.tokens[0].text +
+                          " takes " + (least == most ? std::to_string(least)
+                                                     : std::to_string(least) + " to " + std::to_string(most)) +
+                          " values, not " + std::to_string(n));
+}
+
+std::vector<std::string> textsFrom(const Statement &s, size_t first)
+{
+    std::vector<std::string> out;
+    for (size_t i = first; i < s.tokens.size(); ++i)
+        out.push_back(s.tokens[i].text);
+    return out;
+}
+
+}  // namespace
+
+bool isLayerFile(const std::string &path, const LayerType &type)
+{
+    const std::string suffix = "." + type.fileKey;
+    return path.size() > suffix.size() &&
+           path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+Viewer::Viewer(const std::string &pluginPath)
+{
+    host::setViewerScene(&scene_);
+    // Layers bake their textures as they open: a context must be current.
+    gl_ = std::make_unique<HeadlessGL>(64, 64);
+    try {
+        type_ = loadLayerType(pluginPath);
+    } catch (const PluginError &e) {
+        throw ViewerError(e.what());
+    }
+    script_ = type_.interfaceInit();
+    scene_.camera().distance = 0.0;  // frame the content unless told otherwise
+}
+
+Viewer::~Viewer()
+{
+    gl_->makeCurrent();
+    for (HLayer *layer : std::vector<HLayer *>(opened_))
+        closeLayer(layer);
+    scene_.closeAllLayers();
+    host::setViewerScene(nullptr);
+}
+
+HLayer *Viewer::openLayer(const std::vector<std::string> &args)
+{
+    for (const std::string &a : args)
+        if (!quotable(a))
+            throw ViewerError("\"" + a + "\": a layer argument with a double quote or a line "
+                              "break cannot be written into a scene script");
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    gl_->makeCurrent();
+    HLayer *layer = type_.open(scene_.hscene(), 0, static_cast<int32_t>(argv.size()), argv.data());
+    if (!layer)
+        throw ViewerError((args.empty() ? std::string("layer") : args[0]) +
+                          ": the plug-in could not open the layer");
+    scene_.addLayer(layer);
+    opened_.push_back(layer);
+    return layer;
+}
+
+HLayer *Viewer::openLayerFile(const std::string &fileName)
+{
+    std::ifstream in(fileName);
+    if (!in)
+        throw ViewerError(fileName + ": cannot open layer file");
+    return openLayer({fileName});
+}
+
+HLayer *Viewer::layer(int n, const std::string &where) const
+{
+    if (n < 1 || static_cast<size_t>(n) > opened_.size())
+        throw ViewerError(where + ": no layer " + std::to_string(n) + " (" +
+                          std::to_string(opened_.size()) + " open)");
+    return opened_[n - 1];
+}
+
+void Viewer::closeLayer(HLayer *layer)
+{
+    opened_.erase(std::remove(opened_.begin(), opened_.end(), layer), opened_.end());
+    gl_->makeCurrent();
+    if (layer->methods && layer->methods->close)
+        layer->methods->close(layer);
+    scene_.removeLayer(layer);
+}
+
+bool Viewer::saveLayer(HLayer *layer)
+{
+    return layer->methods->save && layer->methods->save(layer) != 0;
+}
+
+void Viewer::runScript(const std::string &fileName)
+{
+    std::vector<Statement> statements;
+    try {
+        statements = readSceneScript(fileName);
+    } catch (const ScriptError &e) {
+        throw ViewerError(e.what());
+    }
+    DirectoryScope scope(fileName);
+    execute(statements, fileName);
+}
+
+void Viewer::execute(const std::vector<Statement> &statements, const std::string &file)
+{
+    for (const Statement &s : statements) {
+        const std::string &k = s.tokens[0].text;
+        const std::string where = file + ":" + std::to_string(s.line);
+        if (k == "EXTENT") {
+            expectCount(s, 6, 6, file);
+            host::Extent e;
+            e.x1 = number(s, 1, file);
+            e.x2 = number(s, 2, file);
+            e.y1 = number(s, 3, file);
+            e.y2 = number(s, 4, file);
+            e.z1 = number(s, 5, file);
+            e.z2 = number(s, 6, file);
+            scene_.setExtent(e);
+        } else if (k == "ORIGIN") {
+            expectCount(s, 3, 3, file);
+            scene_.setOrigin(number(s, 1, file), number(s, 2, file), number(s, 3, file));
+        } else if (k == "VIEW") {
+            expectCount(s, 2, 3, file);
+            scene_.setView(number(s, 1, file), number(s, 2, file),
+                           s.tokens.size() > 3 ? number(s, 3, file) : 0.0);
+        } else if (k == "ADDFEATURELAYER") {
+            expectCount(s, 1, 1000, file);
+            if (s.tokens[1].text != type_.typeName)
+                throw ViewerError(where + ": unknown layer type \"" + s.tokens[1].text + "\"");
+            openLayer(textsFrom(s, 2));
+        } else if (k == "ANSWER") {
+            expectCount(s, 1, 1, file);
+            const std::string &a = s.tokens[1].text;
+            if (a != "YES" && a != "NO")
+                throw ViewerError(where + ": ANSWER takes YES or NO, not " + a);
+            host::pushAnswer(a == "YES");
+        } else if (k == "RUN") {
+            expectCount(s, 2, 1000, file);
+            void *context = nullptr;
+            size_t command = 2;
+            if (s.tokens[1].text == "LAYER") {
+                context = layer(layerIndex(s, 2, file), where);
+                command = 3;
+            } else if (s.tokens[1].text == "SCENE") {
+                context = scene_.hscene();
+            } else {
+                throw ViewerError(where + ": RUN takes LAYER n or SCENE, not " + s.tokens[1].text);
+            }
+            if (command >= s.tokens.size())
+                throw ViewerError(where + ": RUN needs a command");
+            gl_->makeCurrent();
+            const host::CommandResult r =
+                host::runCommand(script_, s.tokens[command].text, context, textsFrom(s, command + 1));
+            if (!r.ran)
+                throw ViewerError(where + ": " + r.error);
+        } else if (k == "SAVE") {
+            expectCount(s, 2, 2, file);
+            if (s.tokens[1].text != "LAYER")
+                throw ViewerError(where + ": SAVE takes LAYER n");
+            if (!saveLayer(layer(layerIndex(s, 2, file), where)))
+                throw ViewerError(where + ": layer " + s.tokens[2].text + " could not be saved");
+        } else if (k == "CLOSE") {
+            expectCount(s, 2, 2, file);
+            if (s.tokens[1].text != "LAYER")
+                throw ViewerError(where + ": CLOSE takes LAYER n");
+            closeLayer(layer(layerIndex(s, 2, file), where));
+        } else if (k == "WRITESCENE") {
+            expectCount(s, 1, 1, file);
+            writeScene(s.tokens[1].text);
+        } else if (k == "RENDER") {
+            expectCount(s, 1, 3, file);
+            int w = 1280, h = 720;
+            if (s.tokens.size() == 4) {
+                w = static_cast<int>(number(s, 2, file));
+                h = static_cast<int>(number(s, 3, file));
+            } else if (s.tokens.size() != 2) {
+                throw ViewerError(where + ": RENDER takes a file, or a file, a width and a height");
+            }
+            if (w < 1 || h < 1 || w > 8192 || h > 8192)
+                throw ViewerError(where + ": image size " + std::to_string(w) + "x" +
+                                  std::to_string(h) + " is outside 1..8192");
+            render(s.tokens[1].text, w, h);
+        } else {
+            throw ViewerError(where + ": unknown statement \"" + k + "\"");
+        }
+    }
+}
+
+void Viewer::drawLayers(bool boxesOnly)
+{
+    const host::Camera &c = scene_.camera();
+    for (HLayer *layer : scene_.layers()) {
+        if (!scene_.layerVisible(layer) || !layer->methods)
+            continue;
+        HLayerDrawFn draw = boxesOnly ? layer->methods->drawBoxes : layer->methods->draw;
+        if (draw)
+            draw(layer, 0.0, 0.0, 0.0, 0, c.elevation, c.azimuth, 0);
+    }
+}
+
+void Viewer::frameContent()
+{
+    gl_->makeCurrent();
+    Bounds b = drawnBounds([this] { drawLayers(true); });
+    host::Camera &camera = scene_.camera();
+    const host::Extent &e = scene_.extent();
+    if (b.empty) {
+        const double ground[3] = {std::min(e.x1, e.x2), std::min(e.y1, e.y2), e.z1};
+        const double top[3] = {std::max(e.x1, e.x2), std::max(e.y1, e.y2), e.z1};
+        b.add(ground);
+        b.add(top);
+    }
+    // The nearest eye, on the camera's line of sight through the centre of
+    // the content, from which every corner of the bounds is in view.
+    camera.target = {(b.lo[0] + b.hi[0]) / 2, (b.lo[1] + b.hi[1]) / 2, (b.lo[2] + b.hi[2]) / 2};
+    const host::Vec3 f = camera.forward(), r = camera.right(), u = camera.up();
+    const double aspect = static_cast<double>(camera.width) / std::max(1, camera.height);
+    const double tanY = std::tan(camera.fovY * M_PI / 360.0);
+    const double tanX = tanY * aspect;
+    double distance = 1.0;
+    for (int corner = 0; corner < 8; ++corner) {
+        const double p[3] = {(corner & 1 ? b.hi[0] : b.lo[0]) - camera.target[0],
+                             (corner & 2 ? b.hi[1] : b.lo[1]) - camera.target[1],
+                             (corner & 4 ? b.hi[2] : b.lo[2]) - camera.target[2]};
+        auto dot = [&p](const host::Vec3 &v) { return p[0] * v[0] + p[1] * v[1] + p[2] * v[2]; };
+        distance = std::max({distance, std::fabs(dot(r)) / tanX - dot(f),
+                             std::fabs(dot(u)) / tanY - dot(f)});
+    }
+    camera.distance = distance * 1.08;
+}
+
+void Viewer::drawSky()
+{
+    // Haze at the horizon deepening to blue overhead; below the horizon the
+    // haze the distant land fades into.
+    const host::Camera camera = scene_.viewCamera();
+    const host::Vec3 eye = camera.eye(), f = camera.forward();
+    const double flat = std::hypot(f[0], f[1]);
+    double horizon = 1.0;  // in normalised device y
+    if (flat > 1e-9) {
+        const double far = 0.99 * camera.farPlane;
+        const double point[3] = {eye[0] + f[0] / flat * far, eye[1] + f[1] / flat * far, eye[2]};
+        double wx = 0, wy = 0;
+        if (camera.worldToWindow(point, &wx, &wy))
+            horizon = std::clamp(1.0 - 2.0 * wy / camera.height, -1.0, 1.0);
+    }
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glBegin(GL_QUADS);
+    glColor3f(0.50f, 0.66f, 0.82f);
+    glVertex2d(-1.0, -1.0);
+    glVertex2d(1.0, -1.0);
+    glVertex2d(1.0, horizon);
+    glVertex2d(-1.0, horizon);
+    glVertex2d(-1.0, horizon);
+    glVertex2d(1.0, horizon);
+    glColor3f(0.13f, 0.30f, 0.55f);
+    glVertex2d(1.0, 1.0);
+    glVertex2d(-1.0, 1.0);
+    glEnd();
+    glColor3f(1.0f, 1.0f, 1.0f);
+}
+
+std::vector<uint8_t> Viewer::renderRGBA(int width, int height)
+{
+    gl_->makeCurrent();
+    gl_->resize(width, height);
+    scene_.setViewport(width, height);
+    if (!(scene_.camera().distance > 0.0))
+        frameContent();
+
+    glDisable(GL_DEPTH_TEST);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    drawSky();
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    scene_.setupCamera();
+    scene_.drawGround();
+    drawLayers(false);
+    glFinish();
+    return gl_->readRGBA();
+}
+
+void Viewer::render(const std::string &pngFile, int width, int height)
+{
+    const std::vector<uint8_t> rgba = renderRGBA(width, height);
+    const std::string problem = writePNG(pngFile, rgba, width, height);
+    if (!problem.empty())
+        throw ViewerError(pngFile + ": " + problem);
+}
+
+void Viewer::writeScene(const std::string &fileName)
+{
+    HErrorSlot err = nullptr;
+    HFile *out = hfio_Open(fileName.c_str(), "w", &err);
+    if (!out)
+        throw ViewerError(fileName + ": cannot write scene script");
+    const host::Extent &e = scene_.extent();
+    const host::Vec3 &o = scene_.origin();
+    const host::Camera &c = scene_.camera();
+    hfio_Fprintf(out, "EXTENT %.17g %.17g %.17g %.17g %.17g %.17g;\n", e.x1, e.x2, e.y1, e.y2,
+                 e.z1, e.z2);
+    hfio_Fprintf(out, "ORIGIN %.17g %.17g %.17g;\n", o[0], o[1], o[2]);
+    hfio_Fprintf(out, "VIEW %.17g %.17g %.17g;\n", c.azimuth, c.elevation, c.distance);
+    gl_->makeCurrent();
+    for (HLayer *layer : scene_.layers())
+        if (layer->methods && layer->methods->writeFeatureLine)
+            layer->methods->writeFeatureLine(layer, out);
+    if (!hfio_Close(out, &err))
+        throw ViewerError(fileName + ": " + (err ? herr_Message(err) : "cannot write scene script"));
+}
+
+}  // namespace cloudview

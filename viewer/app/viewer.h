@@ -1,0 +1,77 @@
+// viewer.h — cloudview's viewer: one scene, one layer-type plug-in loaded
+// the way the host loads it, a headless GL context, and what the command
+// line and scene scripts ask of them (open layers, render, save, write the
+// scene script, run plug-in commands).
+#ifndef CLOUDS_VIEWER_APP_VIEWER_H
+#define CLOUDS_VIEWER_APP_VIEWER_H
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "headless_gl.h"
+#include "plugin_loader.h"
+#include "scene_script.h"
+#include "tolatoollib/scene.h"
+
+namespace cloudview {
+
+// A failure to report as "cloudview: <what>" with exit code 2; the message
+// names the file and the problem.
+struct ViewerError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class Viewer {
+public:
+    explicit Viewer(const std::string &pluginPath);
+    ~Viewer();  // closes every layer
+    Viewer(const Viewer &) = delete;
+    Viewer &operator=(const Viewer &) = delete;
+
+    host::Scene &scene() { return scene_; }
+    const LayerType &layerType() const { return type_; }
+    HScript *script() const { return script_; }
+    HeadlessGL &gl() { return *gl_; }
+
+    // Opens a layer of the plug-in's type with these arguments (the first
+    // is its file). Refuses arguments that a scene script cannot hold.
+    HLayer *openLayer(const std::vector<std::string> &args);
+    // Opens a layer file that must exist and be readable.
+    HLayer *openLayerFile(const std::string &fileName);
+    // The layer at 1-based position n in opening order.
+    HLayer *layer(int n, const std::string &where) const;
+    std::vector<HLayer *> openedLayers() const { return opened_; }
+    void closeLayer(HLayer *layer);
+
+    // Runs a scene script from its own directory.
+    void runScript(const std::string &fileName);
+    void execute(const std::vector<Statement> &statements, const std::string &fileName);
+
+    // Renders the scene: frames the layers' content first when the camera
+    // distance is 0 or less.
+    std::vector<uint8_t> renderRGBA(int width, int height);
+    void render(const std::string &pngFile, int width, int height);
+    void frameContent();
+    void writeScene(const std::string &fileName);
+    bool saveLayer(HLayer *layer);
+
+private:
+    void drawLayers(bool boxesOnly);
+    void drawSky();
+
+    host::Scene scene_;
+    std::unique_ptr<HeadlessGL> gl_;
+    LayerType type_;
+    HScript *script_ = nullptr;
+    std::vector<HLayer *> opened_;
+};
+
+// Whether a path names a layer file of the plug-in rather than a scene
+// script: by its extension, the type's file key.
+bool isLayerFile(const std::string &path, const LayerType &type);
+
+}  // namespace cloudview
+
+#endif
