@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "hvislib/journal.h"
 #include "plugin/records.h"
@@ -30,7 +31,13 @@ struct CloudParams {
     double x, y, z, xs, ys, zs, seed;
     float bottomscale, red, green, blue;
     bool baked;
-    bool operator==(const CloudParams &o) const { return std::memcmp(this, &o, sizeof o) == 0; }
+    auto tied() const
+    {
+        return std::tie(density, cluster, detail, zoom, height, layers, panx, pany, texsize,
+                        symmetric, xslice, yslice, zslice, x, y, z, xs, ys, zs, seed, bottomscale,
+                        red, green, blue, baked);
+    }
+    bool operator==(const CloudParams &o) const { return tied() == o.tied(); }
 };
 
 std::vector<CloudParams> cloudsOf(HLayer *layer)
@@ -38,9 +45,7 @@ std::vector<CloudParams> cloudsOf(HLayer *layer)
     std::vector<CloudParams> out;
     const CloudLayer *l = static_cast<const CloudLayer *>(layer->instance);
     for (const CloudRecord *c = l->clouds; c; c = c->next) {
-        CloudParams p;
-        std::memset(&p, 0, sizeof p);
-        p = {c->density, c->cluster, c->detail, c->zoom, c->height, c->layers, c->panx, c->pany,
+        const CloudParams p = {c->density, c->cluster, c->detail, c->zoom, c->height, c->layers, c->panx, c->pany,
              c->texsize, c->symmetric, c->xslice, c->yslice, c->zslice, c->xposition,
              c->yposition, c->zposition, c->xsize, c->ysize, c->zsize, c->seed, c->bottomscale,
              c->red, c->green, c->blue, c->hTextures != nullptr};
