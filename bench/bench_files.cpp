@@ -51,16 +51,6 @@ std::string makeFile(int count, bool distinct)
     return name;
 }
 
-void freeList(CloudRecord *head)
-{
-    while (head) {
-        CloudRecord *next = head->next;
-        cloudTexturesFree(*head);
-        hmsc_HeapFree(head);
-        head = next;
-    }
-}
-
 void readFile(benchmark::State &state, bool distinct)
 {
     context().makeCurrent();
@@ -70,7 +60,7 @@ void readFile(benchmark::State &state, bool distinct)
         CloudRecord *head = cloudFileRead(name.c_str());
         state.PauseTiming();
         glFinish();
-        freeList(head);
+        cloudListFree(head);
         state.ResumeTiming();
     }
     std::remove(name.c_str());

@@ -139,9 +139,9 @@ CloudRecord *cloudFileRead(const char *fileName)
 int32_t cloudLayerSave(HLayer *hostLayer)
 {
     CloudLayer *layer = static_cast<CloudLayer *>(hostLayer->instance);
-    // A layer created without a file has nowhere to go; it stays unsaved.
-    if (!layer->fileName)
-        return 0;
+    // A layer created without a file has nowhere to go: the host's open
+    // refuses the missing name, the user is told, and the layer stays
+    // unsaved.
     HErrorSlot err = nullptr;
     const int32_t result = cloudFileWrite(layer->clouds, layer->fileName, &err);
     if (result)

@@ -53,22 +53,12 @@ std::string readText(const std::string &name)
     return out.str();
 }
 
-void freeList(CloudRecord *head)
-{
-    while (head) {
-        CloudRecord *next = head->next;
-        cloudTexturesFree(*head);
-        hmsc_HeapFree(head);
-        head = next;
-    }
-}
-
 // Reads name and writes what it read to out; false when the write failed.
 bool readAndWrite(const std::string &name, const std::string &out)
 {
     CloudRecord *head = cloudFileRead(name.c_str());
     const bool written = cloudFileWrite(head, out.c_str()) != 0;
-    freeList(head);
+    cloudListFree(head);
     return written;
 }
 

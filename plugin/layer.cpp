@@ -150,12 +150,7 @@ void cloudLayerClose(HLayer *hostLayer)
         selectedCloud = nullptr;
         selectionState = 0;
     }
-    for (CloudRecord *cloud = layer->clouds; cloud;) {
-        CloudRecord *next = cloud->next;
-        cloudTexturesFree(*cloud);
-        hmsc_HeapFree(cloud);
-        cloud = next;
-    }
+    cloudListFree(layer->clouds);
     hmsc_HeapFree(layer->fileName);
     for (int32_t i = 0; i < layer->argCount; ++i)
         hmsc_HeapFree(layer->args[i]);

@@ -1,6 +1,7 @@
 #include "plugin/records.h"
 
 #include "synth/noise.h"
+#include "synth/slice_texture.h"
 
 CloudRecord editCloud;
 
@@ -63,4 +64,14 @@ void cloudRecordAssign(CloudRecord source, CloudRecord *d)
     // Every cloud grows its vertical profiles about the middle row.
     d->symmetric = 1;
     noiseTableBuild(*d);
+}
+
+void cloudListFree(CloudRecord *head)
+{
+    while (head) {
+        CloudRecord *next = head->next;  // taken before the record goes
+        cloudTexturesFree(*head);
+        hmsc_HeapFree(head);
+        head = next;
+    }
 }

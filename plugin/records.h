@@ -95,4 +95,8 @@ CloudRecord *cloudRecordSetDefaults(CloudRecord *record);
  * table for it. */
 void cloudRecordAssign(CloudRecord source, CloudRecord *destination);
 
+/* Frees every cloud of a list with its textures, following `next`; the
+ * list manager is not told. */
+void cloudListFree(CloudRecord *head);
+
 #endif

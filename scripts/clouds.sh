@@ -51,7 +51,7 @@ case "$mode" in
         configure_and_build "$build-asan" -DCLOUDS_SANITIZE=ON -DCLOUDS_BENCH=OFF
         ASAN_OPTIONS=detect_leaks=0 ctest --test-dir "$build-asan" --output-on-failure
         # The layer file reader under libFuzzer, from the committed corpus.
-        CC=clang CXX=clang++ configure_and_build "$build-fuzz" -DCLOUDS_FUZZ=ON -DCLOUDS_BENCH=OFF
+        CC=clang CXX=clang++ configure_and_build "$build-fuzz" -DCLOUDS_FUZZ=ON -DCLOUDS_BENCH=OFF -DCLOUDS_TESTS=OFF
         corpus=$(mktemp -d)
         cp "$here"/fuzz/corpus/layer_file/* "$corpus"/
         ASAN_OPTIONS=detect_leaks=0 "$build-fuzz/bin/fuzz_layer_file" -max_total_time=30 \

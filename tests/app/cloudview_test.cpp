@@ -1,6 +1,8 @@
 // cloudview from the outside: exit codes, messages, files written.
 #include <gtest/gtest.h>
 
+#include "support/test_util.h"
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -27,22 +29,6 @@ Outcome cloudview(const std::string &args)
     s << in.rdbuf();
     r.err = s.str();
     return r;
-}
-
-std::string readFile(const std::string &name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-int lines(const std::string &text)
-{
-    int n = 0;
-    for (char c : text)
-        n += c == '\n';
-    return n;
 }
 
 struct CloudviewTest : ::testing::Test {
@@ -86,7 +72,7 @@ TEST_F(CloudviewTest, FailuresExitTwoWithOneLineNamingTheFile)
     const std::string png = " -o " + dir + "/x.png";
     Outcome r = cloudview("render " + dir + "/missing.scene" + png);
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(lines(r.err), 1);
+    EXPECT_EQ(splitLines(r.err).size(), 1u);
     EXPECT_NE(r.err.find(dir + "/missing.scene"), std::string::npos) << r.err;
 
     r = cloudview("render " EXAMPLES "/sky.cloud --size 12" + png);
@@ -102,7 +88,7 @@ TEST_F(CloudviewTest, FailuresExitTwoWithOneLineNamingTheFile)
     EXPECT_NE(r.err.find(dir + "/none.so"), std::string::npos) << r.err;
     r = cloudview("textures " + dir + "/missing.cloud -o " + dir + "/t");
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(lines(r.err), 1);
+    EXPECT_EQ(splitLines(r.err).size(), 1u);
 
     std::ofstream(dir + "/bad.scene") << "EXTENT 0 1 0 1 0;\n";
     r = cloudview("run " + dir + "/bad.scene");

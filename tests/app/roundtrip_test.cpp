@@ -3,6 +3,8 @@
 // the same clouds.
 #include <gtest/gtest.h>
 
+#include "support/test_util.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -16,14 +18,6 @@
 using namespace cloudview;
 
 namespace {
-
-std::string readFile(const std::string &name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 struct CloudParams {
     float density, cluster, detail, zoom, height;

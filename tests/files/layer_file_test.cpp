@@ -3,6 +3,8 @@
 // entries, and a read under every single allocation failure.
 #include <gtest/gtest.h>
 
+#include "support/test_util.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -63,30 +65,12 @@ void writeText(const std::string &name, const std::string &text)
     out << text;
 }
 
-std::string readText(const std::string &name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 std::vector<CloudRecord *> members(CloudRecord *head)
 {
     std::vector<CloudRecord *> out;
     for (CloudRecord *c = head; c; c = c->next)
         out.push_back(c);
     return out;
-}
-
-void freeList(CloudRecord *head)
-{
-    while (head) {
-        CloudRecord *next = head->next;
-        cloudTexturesFree(*head);
-        hmsc_HeapFree(head);
-        head = next;
-    }
 }
 
 // Read a file and keep its clouds as values (textures freed at once).
@@ -102,7 +86,7 @@ ReadResult readClouds(const std::string &name)
         r.clouds.push_back(*c);
         r.baked.push_back(c->hTextures != nullptr && c->vTextures != nullptr);
     }
-    freeList(head);
+    cloudListFree(head);
     return r;
 }
 
@@ -221,14 +205,14 @@ TEST_F(LayerFile, DefaultCloudIsWrittenAsTheEightDocumentedLines)
     c.next = nullptr;
     const std::string name = path("default.cloud");
     EXPECT_NE(cloudFileWrite(&c, name.c_str()), 0);
-    EXPECT_EQ(readText(name), kDefaultLayer);
+    EXPECT_EQ(readFile(name), kDefaultLayer);
 }
 
 TEST_F(LayerFile, EmptyLayerWritesExactlyTwoLines)
 {
     const std::string name = path("empty.cloud");
     EXPECT_NE(cloudFileWrite(nullptr, name.c_str()), 0);
-    EXPECT_EQ(readText(name), "TOLA_Cloud_Layer_File_V1.1\n0 clouds_in_file\n");
+    EXPECT_EQ(readFile(name), "TOLA_Cloud_Layer_File_V1.1\n0 clouds_in_file\n");
     // Read back: no blocks, no clouds.
     EXPECT_EQ(cloudFileRead(name.c_str()), nullptr);
 }
@@ -264,9 +248,9 @@ TEST_F(LayerFile, RoundTripKeepsOrderSixDecimalsAndSigns)
 
     // What was read writes the same text again, and reads the same again.
     ASSERT_NE(cloudFileWrite(head, second.c_str()), 0);
-    freeList(head);
-    const std::string text = readText(second);
-    std::string expected = readText(first);
+    cloudListFree(head);
+    const std::string text = readFile(second);
+    std::string expected = readFile(first);
     const size_t sym = expected.find("16 0 0 16 0\n");  // cloud 1's symmetric 0 ...
     ASSERT_NE(sym, std::string::npos);
     expected.replace(sym, 12, "16 0 0 16 1\n");          // ... reads back as 1
@@ -321,7 +305,7 @@ TEST_F(LayerFile, BlockNamesAreNotLookedAt)
     b.next = nullptr;
     const std::string good = path("good.cloud"), odd = path("odd.cloud");
     ASSERT_NE(cloudFileWrite(&a, good.c_str()), 0);
-    std::string text = readText(good);
+    std::string text = readFile(good);
     text.replace(text.find("Cloud_0"), 7, "Cloud_3");
     text.replace(text.find("Cloud_1"), 7, "Claud_O");
     writeText(odd, text);
@@ -387,7 +371,7 @@ TEST_F(LayerFile, CrLfReadsLikeLf)
     std::vector<CloudRecord> clouds = sampleClouds();
     ASSERT_NE(cloudFileWrite(clouds.data(), path("lf.cloud").c_str()), 0);
     std::string crlf;
-    for (char ch : readText(path("lf.cloud"))) {
+    for (char ch : readFile(path("lf.cloud"))) {
         if (ch == '\n')
             crlf += '\r';
         crlf += ch;
@@ -477,8 +461,8 @@ TEST_F(LayerFile, UnusableValuesAreKeptAsRead)
         EXPECT_EQ(c->vTextures, nullptr);
     }
     ASSERT_NE(cloudFileWrite(head, path("again.cloud").c_str()), 0);
-    freeList(head);
-    const std::string again = readText(path("again.cloud"));
+    cloudListFree(head);
+    const std::string again = readFile(path("again.cloud"));
     EXPECT_NE(again.find("0 0 0 32 1\n"), std::string::npos);
     EXPECT_NE(again.find("0 -1 2 1.000000 1.000000 1.000000\n"), std::string::npos);
     EXPECT_NE(again.find("10 0 0 -8 1\n"), std::string::npos);
@@ -504,7 +488,7 @@ TEST_F(LayerFile, EveryAllocationFailureOfAReadIsSurvived)
     CloudRecord *head = cloudFileRead(name.c_str());
     const unsigned long attempts = hmsc_HeapAllocationCount() - start;
     ASSERT_EQ(members(head).size(), 2u);
-    freeList(head);
+    cloudListFree(head);
     ASSERT_GT(attempts, 4u);
 
     bool sawOne = false, sawNone = false;
@@ -519,7 +503,7 @@ TEST_F(LayerFile, EveryAllocationFailureOfAReadIsSurvived)
             EXPECT_EQ(got[i]->seed, 100.0 + i) << "failing allocation " << n;
         sawOne = sawOne || got.size() == 1;
         sawNone = sawNone || got.empty();
-        freeList(head);
+        cloudListFree(head);
         EXPECT_EQ(hmsc_HeapLiveBlocks(), live) << "failing allocation " << n;
     }
     EXPECT_TRUE(sawOne) << "no failure ended the read after the first cloud";
@@ -560,7 +544,7 @@ std::string featureLine(TestLayer &t, const std::string &streamName)
         return {};
     cloudLayerWriteFeatureLine(&t.host, stream);
     EXPECT_NE(hfio_Close(stream, &err), 0);
-    return readText(streamName);
+    return readFile(streamName);
 }
 
 std::vector<std::string> errorReports()
@@ -584,17 +568,18 @@ TEST_F(LayerFile, SaveWritesTheLayerAndClearsDirty)
     t.layer.dirty = 1;
     EXPECT_NE(cloudLayerSave(&t.host), 0);
     EXPECT_EQ(t.layer.dirty, 0);
-    EXPECT_EQ(readText(name), kDefaultLayer);
+    EXPECT_EQ(readFile(name), kDefaultLayer);
 }
 
-TEST_F(LayerFile, SaveWithoutAFileNameWritesNothing)
+TEST_F(LayerFile, SaveWithoutAFileNameWritesNothingAndSaysSo)
 {
     TestLayer t(nullptr);
     t.layer.dirty = 1;
     host::journalClear();
     EXPECT_EQ(cloudLayerSave(&t.host), 0);
     EXPECT_EQ(t.layer.dirty, 1);
-    EXPECT_TRUE(errorReports().empty());
+    ASSERT_EQ(errorReports().size(), 1u);
+    EXPECT_NE(errorReports()[0].find("no file name"), std::string::npos) << errorReports()[0];
 }
 
 // A save that cannot be opened, or whose writing fails, returns 0, leaves
@@ -612,7 +597,7 @@ TEST_F(LayerFile, FailedSavesAreReportedAndKeepTheOldFileAndDirty)
     host::journalClear();
     EXPECT_EQ(cloudLayerSave(&t.host), 0);
     EXPECT_EQ(t.layer.dirty, 1);
-    EXPECT_EQ(readText(name), "old contents\n");
+    EXPECT_EQ(readFile(name), "old contents\n");
     std::vector<std::string> reports = errorReports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find(std::string(250, 'n')), std::string::npos) << reports[0];
@@ -639,7 +624,7 @@ TEST_F(LayerFile, FailedSavesAreReportedAndKeepTheOldFileAndDirty)
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(u.layer.dirty, 1);
-    EXPECT_EQ(readText(small), "old contents\n");
+    EXPECT_EQ(readFile(small), "old contents\n");
     reports = errorReports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("small.cloud"), std::string::npos) << reports[0];
@@ -655,7 +640,7 @@ TEST_F(LayerFile, FeatureLineListsTheArgumentsAndSaves)
     EXPECT_EQ(featureLine(t, path("scene1")), "\tADDFEATURELAYER \"Clouds\" \"sky\" ;\n");
     EXPECT_EQ(t.layer.dirty, 0);
     // The layer was saved first (it has no clouds: two lines).
-    EXPECT_EQ(readText(name), "TOLA_Cloud_Layer_File_V1.1\n0 clouds_in_file\n");
+    EXPECT_EQ(readFile(name), "TOLA_Cloud_Layer_File_V1.1\n0 clouds_in_file\n");
 
     TestLayer none(nullptr);
     EXPECT_EQ(featureLine(none, path("scene2")), "\tADDFEATURELAYER \"Clouds\" ;\n");

@@ -2,6 +2,8 @@
 // scene, the script parser, the question responder and the call journal.
 #include <gtest/gtest.h>
 
+#include "support/test_util.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -20,14 +22,6 @@
 #include "viewer/tolatoollib/scene.h"
 
 namespace {
-
-std::string readFile(const std::string &name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 bool contains(const std::vector<std::string> &v, const std::string &entry)
 {

@@ -62,20 +62,6 @@ Bytes framebuffer()
     return out;
 }
 
-Bytes readTexture(GLuint name, int *width)
-{
-    glBindTexture(GL_TEXTURE_2D, name);
-    GLint w = 0, h = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-    Bytes out(static_cast<size_t>(w) * h);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, out.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-    *width = w;
-    return out;
-}
-
 // GL_LINEAR sampling of a square luminance texture at (s, t), 0..1, away
 // from the border (s runs along a row, t down the rows).
 double sample(const Bytes &texels, int n, double s, double t)
@@ -176,8 +162,8 @@ TEST(Draw, PixelsAreTheScreenBlendOfShadedTexels)
     fake.layer.clouds = &c;
 
     int n = 0;
-    const Bytes low = readTexture(c.hTextures[0].texName, &n);
-    const Bytes high = readTexture(c.hTextures[1].texName, &n);
+    const Bytes low = readLuminanceTexture(c.hTextures[0].texName, &n);
+    const Bytes high = readLuminanceTexture(c.hTextures[1].texName, &n);
     ASSERT_EQ(n, 8);
     bool anyCloud = false;
     for (unsigned char b : low)

@@ -11,65 +11,17 @@
 
 #include <unistd.h>
 
+#include "support/test_util.h"
 #include "tolalib.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string run(const std::string &command)
-{
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
-Lines lines(const std::string &text)
-{
-    Lines out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 // The draw's calls: from glPushAttrib to glPopAttrib, both included.
 Lines traceDraw(const std::string &mode)
 {
-    if (std::system("command -v apitrace >/dev/null") != 0) {
-        ADD_FAILURE() << "apitrace is not installed";
-        return {};
-    }
-    char dir[] = "/tmp/draw_trace_XXXXXX";
-    if (!mkdtemp(dir)) {
-        ADD_FAILURE() << "no temporary folder";
-        return {};
-    }
-    const std::string trace = std::string(dir) + "/draw.trace";
-    // In a sanitizer build the tracer is preloaded ahead of the ASan
-    // runtime, which ASan must be told to accept.
-    const char *asan = std::getenv("ASAN_OPTIONS");
-    const std::string env = "ASAN_OPTIONS='" + std::string(asan ? asan : "") +
-                            ":verify_asan_link_order=0' ";
-    const int status = std::system((env + "apitrace trace --api egl -o " + trace +
-                                    " " DRAW_TRACE_PROGRAM " " + mode + " >/dev/null 2>&1")
-                                       .c_str());
-    const Lines dump = lines(run("apitrace dump --call-nos=no " + trace + " 2>/dev/null"));
-    std::system(("rm -rf " + std::string(dir)).c_str());
-    EXPECT_EQ(status, 0) << "draw_trace " << mode << " failed";
-
+    const Lines dump = apitraceCalls(DRAW_TRACE_PROGRAM, mode);
     size_t first = dump.size(), last = dump.size();
     for (size_t i = 0; i < dump.size(); ++i) {
         if (dump[i].rfind("glPushAttrib", 0) == 0 && first == dump.size())

@@ -33,23 +33,6 @@ Bytes densityOf(const CloudRecord &c)
     return image;
 }
 
-Bytes readTexture(GLuint name, int *width = nullptr, int *height = nullptr)
-{
-    glBindTexture(GL_TEXTURE_2D, name);
-    GLint w = 0, h = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-    Bytes out(static_cast<size_t>(w) * h);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, out.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-    if (width)
-        *width = w;
-    if (height)
-        *height = h;
-    return out;
-}
-
 // The horizontal slice at level lo, pixel by pixel.
 Bytes expectedThreshold(const Bytes &image, int lo)
 {
@@ -100,11 +83,11 @@ struct BakeTest : ::testing::Test {
         const int n = c.texsize, step = n / c.layers;
         for (int k = 0; k < c.layers; ++k) {
             int w = 0, h = 0;
-            EXPECT_EQ(readTexture(c.hTextures[k].texName, &w, &h), expectedThreshold(image, k * step))
+            EXPECT_EQ(readLuminanceTexture(c.hTextures[k].texName, &w, &h), expectedThreshold(image, k * step))
                 << "horizontal " << k;
             EXPECT_EQ(w, n);
             EXPECT_EQ(h, n);
-            EXPECT_EQ(readTexture(c.vTextures[k].texName),
+            EXPECT_EQ(readLuminanceTexture(c.vTextures[k].texName),
                       expectedProfile(image, n, k * step, k * step + step, c.symmetric != 0))
                 << "vertical " << k;
         }
@@ -212,9 +195,9 @@ TEST_F(BakeTest, SlabsWhenTexsizeIsNotAMultipleOfLayers)
         ASSERT_NE(c.hTextures, nullptr) << layers;
         checkAgainstImage(c);
         if (layers == 40) {  // step 0: full image and column 0 everywhere
-            const Bytes first = readTexture(c.vTextures[0].texName);
-            EXPECT_EQ(readTexture(c.hTextures[39].texName), densityOf(c));
-            EXPECT_EQ(readTexture(c.vTextures[39].texName), first);
+            const Bytes first = readLuminanceTexture(c.vTextures[0].texName);
+            EXPECT_EQ(readLuminanceTexture(c.hTextures[39].texName), densityOf(c));
+            EXPECT_EQ(readLuminanceTexture(c.vTextures[39].texName), first);
         }
         cloudTexturesFree(c);
     }
@@ -233,7 +216,7 @@ TEST_F(BakeTest, OtherSizesAndBottomProfiles)
     c.layers = 1;
     bake(c);
     ASSERT_NE(c.hTextures, nullptr);
-    EXPECT_EQ(readTexture(c.hTextures[0].texName), Bytes{0});
+    EXPECT_EQ(readLuminanceTexture(c.hTextures[0].texName), Bytes{0});
     cloudTexturesFree(c);
 }
 
@@ -357,7 +340,7 @@ TEST_F(BakeTest, EveryAllocationOfABakeMayFail)
             const SliceTexture &other =
                 slice % 2 == 0 ? c.vTextures[slice / 2] : c.hTextures[slice / 2];
             EXPECT_NE(other.texName, 0u);
-            EXPECT_EQ(readTexture(c.hTextures[c.layers - 1].texName),
+            EXPECT_EQ(readLuminanceTexture(c.hTextures[c.layers - 1].texName),
                       nth == allocations - 1 ? Bytes{} : expectedThreshold(image, 24));
         }
         cloudTexturesFree(c);

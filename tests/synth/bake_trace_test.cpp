@@ -7,37 +7,9 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
+#include "support/test_util.h"
 
 namespace {
-
-std::string run(const std::string &command)
-{
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
-std::vector<std::string> lines(const std::string &text)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
 
 std::vector<std::string> upload(int name)
 {
@@ -61,21 +33,8 @@ std::vector<std::string> upload(int name)
 
 TEST(BakeTrace, GLCallsOfABakeAndAFreeInOrder)
 {
-    ASSERT_EQ(std::system("command -v apitrace >/dev/null"), 0) << "apitrace is not installed";
-    char dir[] = "/tmp/bake_trace_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string trace = std::string(dir) + "/bake.trace";
-    // Under AddressSanitizer the tracer is preloaded ahead of the ASan
-    // runtime, which ASan would otherwise refuse.
-    const char *asan = std::getenv("ASAN_OPTIONS");
-    const std::string env =
-        "ASAN_OPTIONS='" + std::string(asan ? asan : "") + ":verify_asan_link_order=0' ";
-    ASSERT_EQ(std::system((env + "apitrace trace --api egl -o " + trace + " " BAKE_TRACE_PROGRAM
-                           " >/dev/null 2>&1").c_str()),
-              0);
-    const std::vector<std::string> dump =
-        lines(run("apitrace dump --call-nos=no " + trace + " 2>/dev/null"));
-    std::system(("rm -rf " + std::string(dir)).c_str());
+    const std::vector<std::string> dump = apitraceCalls(BAKE_TRACE_PROGRAM, "");
+    ASSERT_FALSE(dump.empty());
 
     // From the bake's first texture to the free's last delete.
     size_t first = 0, last = 0;

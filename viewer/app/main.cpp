@@ -3,7 +3,6 @@
 // Exit codes: 0 success, 1 usage error, 2 failure (one line on stderr
 // naming the file and the problem).
 #include <CLI/CLI.hpp>
-#include <GL/gl.h>
 #include <sys/stat.h>
 
 #include <cmath>
@@ -89,15 +88,8 @@ void textures(Viewer &viewer, const std::string &input, const std::string &dir)
             const SliceTexture *stacks[2] = {&c->hTextures[l], &c->vTextures[l]};
             const char *kinds[2] = {"h", "v"};
             for (int s = 0; s < 2; ++s) {
-                glBindTexture(GL_TEXTURE_2D, stacks[s]->texName);
-                GLint w = 0, h = 0;
-                glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-                glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-                std::vector<uint8_t> gray(static_cast<size_t>(w) * h);
-                glPixelStorei(GL_PACK_ALIGNMENT, 1);
-                if (!gray.empty())
-                    glGetTexImage(GL_TEXTURE_2D, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, gray.data());
-                glBindTexture(GL_TEXTURE_2D, 0);
+                int w = 0, h = 0;
+                const std::vector<uint8_t> gray = readLuminanceTexture(stacks[s]->texName, &w, &h);
                 const std::string file = dir + "/cloud_" + std::to_string(k) + "_" + kinds[s] +
                                          "_" + std::to_string(l) + ".pgm";
                 const std::string problem = writePGM(file, gray, w, h);

@@ -248,3 +248,21 @@ std::vector<uint8_t> HeadlessGL::readRGBA() {
     }
     return pixels;
 }
+
+std::vector<uint8_t> readLuminanceTexture(unsigned name, int *width, int *height)
+{
+    glBindTexture(GL_TEXTURE_2D, name);
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    std::vector<uint8_t> out(static_cast<size_t>(w) * static_cast<size_t>(h));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    if (!out.empty())
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, out.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (width)
+        *width = w;
+    if (height)
+        *height = h;
+    return out;
+}

@@ -52,4 +52,10 @@ private:
     bool displayHeld_ = false;
 };
 
+// The level-0 image of a 2D luminance texture of the current context,
+// width × height bytes, row 0 first; its size in width and height when
+// given. Leaves no texture bound.
+std::vector<uint8_t> readLuminanceTexture(unsigned name, int *width = nullptr,
+                                          int *height = nullptr);
+
 #endif

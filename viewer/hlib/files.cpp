@@ -134,7 +134,10 @@ extern "C" {
 
 HOST_API HFile *hfio_Open(const char *name, const char *mode, HErrorSlot *err) {
     if (!name || !*name || !mode) {
-        herr_Set(err, "hfio_Open: no file name or no mode");
+        if (name && *name)
+            herr_Set(err, "%s: no open mode", name);
+        else
+            herr_Set(err, "cannot open a file: no file name given");
         return nullptr;
     }
     if (!std::strcmp(mode, "r") || !std::strcmp(mode, "rb"))

@@ -1,0 +1,20 @@
+// test_util.h — small helpers the suites share: whole files, command
+// output, and the GL calls of a program as apitrace records them.
+#ifndef CLOUDS_TESTS_SUPPORT_TEST_UTIL_H
+#define CLOUDS_TESTS_SUPPORT_TEST_UTIL_H
+
+#include <string>
+#include <vector>
+
+// The whole file, bytes as they are; "" when it cannot be read.
+std::string readFile(const std::string &name);
+// Lines without their line feeds; a last line without one counts.
+std::vector<std::string> splitLines(const std::string &text);
+// What a shell command prints on standard output.
+std::string runCapture(const std::string &command);
+// Runs `program arguments` under apitrace (EGL) and returns the trace's
+// calls, one line each, without call numbers. Adds a test failure and
+// returns nothing when apitrace is missing or the program fails.
+std::vector<std::string> apitraceCalls(const std::string &program, const std::string &arguments);
+
+#endif
