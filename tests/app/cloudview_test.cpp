@@ -162,6 +162,15 @@ TEST_F(CloudviewTest, RunsAScriptThatSavesAndWritesTheScene)
     EXPECT_EQ(readFile(dir + "/sky.cloud"), readFile(EXAMPLES "/sky.cloud"));
     EXPECT_EQ(pngSize(dir + "/out.png"), std::make_pair(32, 24));
 
+    // Layers that commands make and delete keep the numbering straight.
+    std::ofstream(dir + "/made.scene") << "ADDFEATURELAYER \"Clouds\" \"sky.cloud\" ;\n"
+                                          "RUN SCENE \"cloudcreatemodellayer\" \"new.cloud\";\n"
+                                          "RUN LAYER 1 \"deletelayer\";\n"
+                                          "SAVE LAYER 1;\n";
+    r = cloudview("run " + dir + "/made.scene");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(dir + "/new.cloud"), "TOLA_Cloud_Layer_File_V1.1\n0 clouds_in_file\n");
+
     std::ofstream(dir + "/bad.scene") << "ADDFEATURELAYER \"Clouds\" \"sky.cloud\" ;\nSAVE LAYER 2;\n";
     r = cloudview("run " + dir + "/bad.scene");
     EXPECT_EQ(r.code, 2);

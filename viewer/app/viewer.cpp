@@ -229,6 +229,7 @@ void Viewer::execute(const std::vector<Statement> &statements, const std::string
             gl_->makeCurrent();
             const host::CommandResult r =
                 host::runCommand(script_, s.tokens[command].text, context, textsFrom(s, command + 1));
+            syncLayers();
             if (!r.ran)
                 throw ViewerError(where + ": " + r.error);
         } else if (k == "SAVE") {
@@ -262,6 +263,21 @@ void Viewer::execute(const std::vector<Statement> &statements, const std::string
             throw ViewerError(where + ": unknown statement \"" + k + "\"");
         }
     }
+}
+
+void Viewer::syncLayers()
+{
+    // Commands may make layers (a new cloud layer) or close them (delete
+    // from the stacker popup): keep opening order for those that stay and
+    // number the new ones after them.
+    std::vector<HLayer *> kept;
+    for (HLayer *layer : opened_)
+        if (scene_.contains(layer))
+            kept.push_back(layer);
+    for (HLayer *layer : scene_.layers())
+        if (std::find(kept.begin(), kept.end(), layer) == kept.end())
+            kept.push_back(layer);
+    opened_ = kept;
 }
 
 void Viewer::drawLayers(bool boxesOnly)

@@ -40,7 +40,8 @@ public:
     HLayer *openLayer(const std::vector<std::string> &args);
     // Opens a layer file that must exist and be readable.
     HLayer *openLayerFile(const std::string &fileName);
-    // The layer at 1-based position n in opening order.
+    // The layer at 1-based position n in opening order (layers that
+    // commands made come after those opened before them).
     HLayer *layer(int n, const std::string &where) const;
     std::vector<HLayer *> openedLayers() const { return opened_; }
     void closeLayer(HLayer *layer);
@@ -60,6 +61,7 @@ public:
 private:
     void drawLayers(bool boxesOnly);
     void drawSky();
+    void syncLayers();
 
     host::Scene scene_;
     std::unique_ptr<HeadlessGL> gl_;
