@@ -87,6 +87,8 @@ void drawFamily(const CloudRecord &cloud, const float base[3], const double view
     // a negative count draws nothing.
     if (n <= 0)
         return;
+    if (n > CLOUD_SLICES_MAX)
+        n = CLOUD_SLICES_MAX;
     const double step = (high - low) / n;
     double position = low;
     // 64-bit k and product: k runs to n inclusive, which for the largest

@@ -12,7 +12,9 @@
  * GL state: everything the draw changes is saved with glPushAttrib(0xFFFFF)
  * and restored with glPopAttrib in layerDraw, in one place.
  *
- * Limits: a family whose slice count is 0 or negative draws no quads; a
+ * Limits: a family whose slice count is 0 or negative draws no quads, and
+ * one whose count is above CLOUD_SLICES_MAX is drawn with that many (a
+ * count from a damaged file must not stall the viewer for minutes); a
  * cloud without texture stacks (texsize or layers that could not be baked,
  * or a failed bake) draws nothing in slice mode, though its box still draws
  * in box mode.
@@ -35,6 +37,9 @@ struct CloudLayer;
  * process (any layer, visible or not), which tells the scene to switch off
  * its "delcloud" action. */
 extern int32_t firstDrawPending;
+
+/* Most planes drawn for one family of a cloud. */
+enum { CLOUD_SLICES_MAX = 4096 };
 
 /* The layer method table's draw entries. Only the host layer, e (view
  * elevation, degrees) and f (view azimuth, degrees) are used; the other

@@ -338,3 +338,44 @@ TEST(Draw, EmptyLayerDrawsNothing)
     EXPECT_EQ(framebuffer(), cleared);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
+
+// A slice count from a damaged file (two thousand million planes) must not
+// stall the frame: the family is drawn with CLOUD_SLICES_MAX planes. The
+// quads are counted in feedback mode.
+TEST(Draw, HugeSliceCountsAreCapped)
+{
+    testGL();
+    FakeLayer f;
+    CloudRecord c = cloudAt(0, 0, 0, 1, 1, 1);
+    c.layers = 2;
+    c.texsize = 4;
+    c.zslice = INT32_MAX;
+    c.yslice = -1;
+    c.xslice = 0;
+    bake(c);
+    f.layer.clouds = &c;
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-2, 2, -2, 2, -2, 2);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    std::vector<GLfloat> buffer(1 << 20);
+    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D, buffer.data());
+    glRenderMode(GL_FEEDBACK);
+    layerDraw(&f.host, 0, 0, 0, 0, 90.0, 0.0, 0);
+    const GLint count = glRenderMode(GL_RENDER);
+    ASSERT_GE(count, 0);
+    int polygons = 0;
+    for (GLint i = 0; i < count;) {
+        if (static_cast<GLint>(buffer[i]) == GL_POLYGON_TOKEN) {
+            ++polygons;
+            i += 2 + 3 * static_cast<GLint>(buffer[i + 1]);
+        } else {
+            FAIL() << "unexpected feedback token " << buffer[i];
+        }
+    }
+    // Mesa feeds each quad back as two triangles.
+    EXPECT_EQ(polygons, 2 * (CLOUD_SLICES_MAX + 1));
+    cloudTexturesFree(c);
+}
