@@ -94,6 +94,13 @@ TEST_F(CloudviewTest, FailuresExitTwoWithOneLineNamingTheFile)
     r = cloudview("run " + dir + "/bad.scene");
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("bad.scene:1:"), std::string::npos) << r.err;
+    std::ofstream(dir + "/view.scene") << "# a camera under the ground\n\nVIEW 10 -100;\n";
+    r = cloudview("run " + dir + "/view.scene");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("view.scene:3: VIEW needs"), std::string::npos) << r.err;
+    std::ofstream(dir + "/word.scene") << "EXTENT 0 1 0 one 0 1;\n";
+    r = cloudview("run " + dir + "/word.scene");
+    EXPECT_NE(r.err.find("word.scene:1: \"one\" is not a number"), std::string::npos) << r.err;
 
     EXPECT_EQ(cloudview("render").code, 1);
     EXPECT_EQ(cloudview("frobnicate").code, 1);

@@ -199,8 +199,12 @@ void Viewer::execute(const std::vector<Statement> &statements, const std::string
             scene_.setOrigin(number(s, 1, file), number(s, 2, file), number(s, 3, file));
         } else if (k == "VIEW") {
             expectCount(s, 2, 3, file);
-            scene_.setView(number(s, 1, file), number(s, 2, file),
-                           s.tokens.size() > 3 ? number(s, 3, file) : 0.0);
+            const double elevation = number(s, 2, file);
+            const double distance = s.tokens.size() > 3 ? number(s, 3, file) : 0.0;
+            if (elevation < -90 || elevation > 90 || distance < 0)
+                throw ViewerError(where + ": VIEW needs an elevation in -90..90 and a distance "
+                                          "of 0 or more");
+            scene_.setView(number(s, 1, file), elevation, distance);
         } else if (k == "ADDFEATURELAYER") {
             expectCount(s, 1, 1000, file);
             if (s.tokens[1].text != type_.typeName)
