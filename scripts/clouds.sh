@@ -26,10 +26,18 @@ install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# configure_and_build DIR [cmake options...] [-- targets...]
 configure_and_build() {
     local dir=$1; shift
-    cmake -S "$here" -B "$dir" -G Ninja "$@" >/dev/null
-    cmake --build "$dir" -j "$(nproc)"
+    local options=() targets=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
+    [ $# -gt 0 ] && shift && targets=("$@")
+    cmake -S "$here" -B "$dir" -G Ninja "${options[@]}" >/dev/null
+    if [ ${#targets[@]} -gt 0 ]; then
+        cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"
+    else
+        cmake --build "$dir" -j "$(nproc)"
+    fi
 }
 
 install_packages
@@ -51,7 +59,8 @@ case "$mode" in
         configure_and_build "$build-asan" -DCLOUDS_SANITIZE=ON -DCLOUDS_BENCH=OFF
         ASAN_OPTIONS=detect_leaks=0 ctest --test-dir "$build-asan" --output-on-failure
         # The layer file reader under libFuzzer, from the committed corpus.
-        CC=clang CXX=clang++ configure_and_build "$build-fuzz" -DCLOUDS_FUZZ=ON -DCLOUDS_BENCH=OFF -DCLOUDS_TESTS=OFF
+        CC=clang CXX=clang++ configure_and_build "$build-fuzz" -DCLOUDS_FUZZ=ON -DCLOUDS_BENCH=OFF -DCLOUDS_TESTS=OFF \
+            -- fuzz_layer_file
         corpus=$(mktemp -d)
         cp "$here"/fuzz/corpus/layer_file/* "$corpus"/
         ASAN_OPTIONS=detect_leaks=0 "$build-fuzz/bin/fuzz_layer_file" -max_total_time=30 \

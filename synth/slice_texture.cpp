@@ -15,8 +15,11 @@ namespace {
 
 bool bakeable(const CloudRecord &cloud)
 {
-    return cloud.texsize >= 1 && cloud.texsize <= sliceTextureMaxSize() && cloud.layers >= 1 &&
-           cloud.layers <= CLOUD_LAYERS_MAX;
+    if (cloud.texsize < 1 || cloud.texsize > sliceTextureMaxSize() || cloud.layers < 1 ||
+        cloud.layers > CLOUD_LAYERS_MAX)
+        return false;
+    const long long n = cloud.texsize;
+    return 2ll * cloud.layers * n * n <= CLOUD_TEXTURE_BYTES_MAX;
 }
 
 void freeStacks(CloudRecord &cloud)

@@ -10,9 +10,10 @@
  * pixel buffers and the density image are freed right after the upload.
  *
  * Limits: a cloud whose texsize is below 1 or above sliceTextureMaxSize(),
- * or whose layers is below 1 or above CLOUD_LAYERS_MAX, gets no textures
- * (both stacks stay null); so does a cloud whose density image or stack
- * arrays cannot be allocated. Drawing treats null stacks as nothing to
+ * whose layers is below 1 or above CLOUD_LAYERS_MAX, or whose stacks would
+ * hold more than CLOUD_TEXTURE_BYTES_MAX bytes (2 × layers × texsize²)
+ * gets no textures (both stacks stay null); so does a cloud whose density
+ * image or stack arrays cannot be allocated. Drawing treats null stacks as nothing to
  * draw. A slice whose pixel buffer cannot be allocated keeps texture name 0
  * and size 0, and the bake goes on.
  *
@@ -39,7 +40,11 @@ struct SliceTexture {
 
 enum SliceKind { threshold = 0, profile = 1 };
 
-enum { CLOUD_TEXSIZE_LIMIT = 4096, CLOUD_LAYERS_MAX = 1024 };
+/* 1024 × 1024 and 256 layers are far beyond what reads as a cloud (32 and
+ * 10 by default); the byte budget, 64 MiB, keeps one cloud from a damaged
+ * file or a slip in the dialog from taking gigabytes of GL memory. */
+enum { CLOUD_TEXSIZE_LIMIT = 1024, CLOUD_LAYERS_MAX = 256 };
+#define CLOUD_TEXTURE_BYTES_MAX (64ll << 20)
 
 /* The largest texsize a bake accepts: CLOUD_TEXSIZE_LIMIT or the GL
  * implementation's maximum texture size, whichever is smaller. Asked of GL

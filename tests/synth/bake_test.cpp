@@ -284,7 +284,8 @@ TEST_F(BakeTest, SizesThatCannotBeBakedLeaveNoTextures)
     struct Case {
         int texsize, layers;
     } cases[] = {{0, 10}, {-32, 10}, {32, 0}, {32, -1}, {1 << 20, 10},
-                 {sliceTextureMaxSize() + 1, 1}, {32, CLOUD_LAYERS_MAX + 1}, {32, INT32_MAX}};
+                 {sliceTextureMaxSize() + 1, 1}, {32, CLOUD_LAYERS_MAX + 1}, {32, INT32_MAX},
+                 {1024, 33}};  // 66 MiB of textures: over the budget
     for (const Case &k : cases) {
         CloudRecord c = defaultCloud();
         c.texsize = k.texsize;
@@ -295,6 +296,13 @@ TEST_F(BakeTest, SizesThatCannotBeBakedLeaveNoTextures)
         cloudTexturesFree(c);  // harmless on null stacks
         EXPECT_EQ(hmsc_HeapLiveBlocks(), live);
     }
+    // Just inside every limit: baked.
+    CloudRecord big = defaultCloud();
+    big.texsize = 1024;
+    big.layers = 32;
+    bake(big);
+    EXPECT_NE(big.hTextures, nullptr);
+    cloudTexturesFree(big);
     EXPECT_GE(sliceTextureMaxSize(), 64);
     EXPECT_LE(sliceTextureMaxSize(), CLOUD_TEXSIZE_LIMIT);
 }
