@@ -73,6 +73,13 @@ TEST(RoundTrip, OpenDrawSaveWriteSceneCloseReopen)
         viewer.scene().setView(200, 30, 0);
         const std::vector<uint8_t> frame = viewer.renderRGBA(160, 90);
         ASSERT_EQ(frame.size(), 160u * 90u * 4u);
+        viewer.scene().setLayerVisible(layer, false);
+        const std::vector<uint8_t> bare = viewer.renderRGBA(160, 90);
+        viewer.scene().setLayerVisible(layer, true);
+        size_t brighter = 0;
+        for (size_t i = 0; i < frame.size(); ++i)
+            brighter += frame[i] > bare[i] + 8;
+        EXPECT_GT(brighter, frame.size() / 20) << "the clouds brighten a good part of the view";
         EXPECT_TRUE(viewer.scene().actionOn("delcloud") == false);
 
         EXPECT_TRUE(viewer.saveLayer(layer));
