@@ -1,5 +1,6 @@
 #include "synth/noise.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -62,6 +63,17 @@ void wrapTable(int p)
 
 }  // namespace
 
+float noiseSeedAsFloat(double seed)
+{
+    // Beyond the float range the conversion is not defined; infinity is
+    // what it gives on IEEE machines.
+    if (seed > FLT_MAX)
+        return INFINITY;
+    if (seed < -FLT_MAX)
+        return -INFINITY;
+    return static_cast<float>(seed);
+}
+
 int32_t noiseTruncToInt(double v)
 {
     if (!(v > -2147483649.0 && v < 2147483648.0))
@@ -98,7 +110,7 @@ void noiseSetPeriod(float period)
 void noiseTableBuild(const CloudRecord &cloud)
 {
     noiseSetPeriod(cloud.zoom);
-    const float seed = static_cast<float>(cloud.seed);
+    const float seed = noiseSeedAsFloat(cloud.seed);
     noiseSeed(seed);
     noiseState.period = std::trunc(noiseState.period);
     const int p = static_cast<int>(noiseState.period);
@@ -118,9 +130,13 @@ NoiseAxis noiseAxis(int32_t coordinate, int32_t offset)
     // Low eight bits of the two's-complement sum; unsigned so that no sum overflows.
     const uint32_t u = (static_cast<uint32_t>(coordinate) + static_cast<uint32_t>(offset)) & 255u;
     const double X = static_cast<double>(u) * static_cast<double>(noiseState.period) * 0.00390625;
+    // The cell is taken from X as a float, so that the fraction stays in
+    // [0, 1) also for an unrounded period, where X may round up to the
+    // next whole number. For whole periods X is exact and nothing differs.
+    const float Xf = static_cast<float>(X);
     NoiseAxis a;
-    a.cell = static_cast<int32_t>(X);
-    a.frac = static_cast<float>(X) - static_cast<float>(a.cell);
+    a.cell = static_cast<int32_t>(Xf);
+    a.frac = Xf - static_cast<float>(a.cell);
     const double f = a.frac;
     a.weight = 3.0 * f * f - 2.0 * f * f * f;
     return a;

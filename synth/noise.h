@@ -97,10 +97,18 @@ inline double noiseFadeApply(double fadeColumn, float fadeRow, double shaped)
 }
 
 /* Octave count for a cloud's detail: truncated toward zero, at most
- * NOISE_MAX_OCTAVES (beyond about twenty octaves the coordinates leave the
- * 32-bit range and every further octave samples the same cell). */
+ * NOISE_MAX_OCTAVES. Beyond about twenty octaves the coordinates leave the
+ * 32-bit range and every further octave samples one fixed cell (the pan's),
+ * so a larger detail only adds the same small term again and again while
+ * costing a pass per pixel each; the cap bounds that cost. Without a pan
+ * that cell's noise is 0 and nothing changes; with one, a detail above 32
+ * differs by a few density units from the uncapped sum. */
 enum { NOISE_MAX_OCTAVES = 32 };
 int32_t noiseOctaves(float detail);
+
+/* A seed as the generator takes it: the 64-bit value rounded to a float,
+ * and ±infinity beyond the float range. */
+float noiseSeedAsFloat(double seed);
 
 /* Float-to-int truncation as the x86 conversion does it: toward zero, and
  * INT32_MIN for values outside the int32 range or not a number. */

@@ -59,6 +59,9 @@ unsigned char sliceDensityByte(double v)
 void cloudDensityImage(const CloudRecord &cloud, unsigned char *image)
 {
     const int32_t n = cloud.texsize;
+    // The per-column tables hold CLOUD_TEXSIZE_LIMIT columns.
+    if (n < 1 || n > CLOUD_TEXSIZE_LIMIT)
+        return;
     const int32_t octaves = noiseOctaves(cloud.detail);
     const float offset = cloud.cluster;
     const float base = 1.0f - cloud.height;
@@ -173,7 +176,7 @@ void sliceTextureInit(SliceTexture &slice, const unsigned char *image, int32_t w
 void sliceFillThreshold(int32_t width, int32_t height, const unsigned char *image,
                         unsigned char *out, int32_t lo)
 {
-    const int32_t level = std::abs(lo);
+    const int64_t level = lo < 0 ? -static_cast<int64_t>(lo) : lo;
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     for (size_t p = 0; p < count; ++p)
         out[p] = image[p] > level ? static_cast<unsigned char>(image[p] - lo) : 0;

@@ -57,7 +57,8 @@ void cloudTexturesBuild(CloudRecord &cloud);
  * left alone. */
 void cloudTexturesFree(CloudRecord &cloud);
 
-/* The density image of the cloud, texsize × texsize bytes, row major. */
+/* The density image of the cloud, texsize × texsize bytes, row major.
+ * Writes nothing unless 1 ≤ texsize ≤ CLOUD_TEXSIZE_LIMIT. */
 void cloudDensityImage(const CloudRecord &cloud, unsigned char *image);
 /* Density byte of a noise value. */
 unsigned char sliceDensityByte(double v);

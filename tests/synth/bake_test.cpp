@@ -243,6 +243,15 @@ TEST(SliceFill, ProfileCapsAndWraps)
     EXPECT_EQ(out, Bytes(n * n, 0));
 }
 
+TEST(DensityImage, SizesBeyondItsTablesWriteNothing)
+{
+    CloudRecord c = defaultCloud();
+    c.texsize = CLOUD_TEXSIZE_LIMIT + 1;
+    Bytes image(4, 7);  // far too small: AddressSanitizer would see a write
+    cloudDensityImage(c, image.data());
+    EXPECT_EQ(image, Bytes(4, 7));
+}
+
 TEST(SliceFill, ThresholdLevels)
 {
     const Bytes image = {0, 1, 3, 4, 77, 255};

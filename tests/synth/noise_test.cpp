@@ -250,3 +250,34 @@ TEST_F(NoiseTest, OctavesFromDetail)
     EXPECT_EQ(noiseTruncToInt(1e10), INT32_MIN);
     EXPECT_EQ(noiseTruncToInt(NAN), INT32_MIN);
 }
+
+TEST_F(NoiseTest, UnroundedPeriodsKeepTheFractionInTheCell)
+{
+    // The dialog evaluates with its zoom as it is; X may then round up to a
+    // whole number (zoom 1.28 at u = 200 does).
+    for (float zoom = 0.01f; zoom < 256.0f; zoom += 0.37f) {
+        noiseSetPeriod(zoom);
+        for (int u = 0; u < 256; ++u) {
+            const NoiseAxis a = noiseAxis(u, 0);
+            ASSERT_GE(a.frac, 0.0f) << zoom << " " << u;
+            ASSERT_LT(a.frac, 1.0f) << zoom << " " << u;
+            ASSERT_LE(a.cell + 1, 255) << zoom << " " << u;
+        }
+    }
+    noiseSetPeriod(1.28f);
+    EXPECT_LT(noiseAxis(200, 0).frac, 1.0f);
+    EXPECT_FALSE(std::isnan(noiseGradient2(200, 100)));
+}
+
+TEST_F(NoiseTest, SeedsBeyondTheFloatRange)
+{
+    EXPECT_EQ(noiseSeedAsFloat(678269.0), 678269.0f);
+    EXPECT_EQ(noiseSeedAsFloat(1e300), INFINITY);
+    EXPECT_EQ(noiseSeedAsFloat(-1e300), -INFINITY);
+    EXPECT_TRUE(std::isnan(noiseSeedAsFloat(NAN)));
+    CloudRecord c = defaultCloud();
+    c.seed = 1e300;  // every draw is NaN: every component counts as +1
+    noiseTableBuild(c);
+    EXPECT_EQ(noiseState.gradients[17][200].gx, 1.0f);
+    EXPECT_EQ(noiseState.gradients[255][255].gy, 1.0f);
+}
