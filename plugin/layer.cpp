@@ -33,14 +33,32 @@ void installMethods(HLayerMethods &m)
     m.drawOverlay = nullptr;
 }
 
+// Copies of the layer's arguments, or null when the heap runs out (nothing
+// is kept then).
 char **copyArgs(int32_t count, char **strings)
 {
     char **args = static_cast<char **>(hmsc_HeapMalloc(sizeof(char *) * static_cast<size_t>(count)));
     if (!args)
         return nullptr;
-    for (int32_t i = 0; i < count; ++i)
+    for (int32_t i = 0; i < count; ++i) {
         args[i] = hstr_Duplicate(strings[i] ? strings[i] : "");
+        if (!args[i]) {
+            for (int32_t k = 0; k < i; ++k)
+                hmsc_HeapFree(args[k]);
+            hmsc_HeapFree(args);
+            return nullptr;
+        }
+    }
     return args;
+}
+
+void freeArgs(CloudLayer &layer)
+{
+    for (int32_t i = 0; i < layer.argCount; ++i)
+        hmsc_HeapFree(layer.args[i]);
+    hmsc_HeapFree(layer.args);
+    layer.args = nullptr;
+    layer.argCount = 0;
 }
 
 bool ownsCloud(const CloudLayer &layer, const CloudRecord *cloud)
@@ -98,6 +116,16 @@ HLayer *cloudLayerMake(void *owner, int32_t mode, int32_t count, char **strings,
         layer->args = copyArgs(count, strings);
         layer->argCount = layer->args ? count : 0;
     }
+    // A layer that lost its file name or an argument would save nowhere or
+    // be written back into the scene script wrongly: without the memory for
+    // them there is no layer.
+    if ((first && !layer->fileName) || (count > 0 && strings && !layer->args)) {
+        hmsc_HeapFree(layer->fileName);
+        freeArgs(*layer);
+        tola_FeatureLayerFree(hostLayer);
+        hmsc_HeapFree(layer);
+        return nullptr;
+    }
     installMethods(*hostLayer->methods);
 
     cloudRecordSetDefaults(&editCloud);
@@ -152,9 +180,7 @@ void cloudLayerClose(HLayer *hostLayer)
     }
     cloudListFree(layer->clouds);
     hmsc_HeapFree(layer->fileName);
-    for (int32_t i = 0; i < layer->argCount; ++i)
-        hmsc_HeapFree(layer->args[i]);
-    hmsc_HeapFree(layer->args);
+    freeArgs(*layer);
     tola_FeatureLayerFree(hostLayer);
     hmsc_HeapFree(layer);
 }

@@ -13,7 +13,9 @@
 #include "plugin/records.h"
 
 /* Create (fromFile false) or open (fromFile true: the first string names
- * the file to read). Returns null only when the host heap is exhausted. */
+ * the file to read). Returns null only when the host cannot make a layer
+ * record or its heap has no room for the layer and copies of its
+ * arguments. */
 HLayer *cloudLayerMake(void *owner, int32_t mode, int32_t count, char **strings, bool fromFile);
 
 /* Default half-extents of a new cloud from the scene's extent: 5/7 of the

@@ -22,8 +22,10 @@ void cloudPlacementEnd(HLayer *hostLayer)
     CloudLayer *layer = static_cast<CloudLayer *>(hostLayer->instance);
     HErrorSlot err = nullptr;
     hhml_FrameRemove(layer->placementDialog, &err);
-    layer->scene->ops->sceneRemoveEventCallback(layer->scene, placementClickEvent, hostLayer);
-    layer->scene->ops->sceneInteractionEnd(layer->scene, 0);
+    if (HScene *scene = layer->scene) {
+        scene->ops->sceneRemoveEventCallback(scene, placementClickEvent, hostLayer);
+        scene->ops->sceneInteractionEnd(scene, 0);
+    }
     layer->placementDialog = nullptr;
 }
 

@@ -14,6 +14,7 @@
 #include "plugin/entry.h"
 #include "plugin/layer.h"
 #include "plugin/records.h"
+#include "render/layer_draw.h"
 #include "support/gl_env.h"
 #include "tool/placement.h"
 #include "viewer/hlib/heap_debug.h"
@@ -102,10 +103,13 @@ TEST_F(LayerTest, MethodTableOfANewLayer)
     ASSERT_NE(layer, nullptr);
     const HLayerMethods &m = *layer->methods;
     EXPECT_EQ(m.close, cloudLayerClose);
-    EXPECT_NE(m.draw, nullptr);
-    EXPECT_NE(m.drawBoxes, nullptr);
-    EXPECT_NE(m.drawPass, nullptr);
+    EXPECT_EQ(m.draw, layerDraw);
+    EXPECT_EQ(m.drawBoxes, layerDrawBoxes);
+    EXPECT_EQ(m.drawPass, layerDrawPass);
     EXPECT_EQ(m.drawOverlay, nullptr);
+    EXPECT_EQ(m.displayName, cloudLayerDisplayName);
+    EXPECT_EQ(m.menu, cloudLayerMenu);
+    EXPECT_EQ(m.stackerPopup, cloudLayerStackerPopup);
     EXPECT_EQ(m.typeName, cloudtlLayerGetTypeName);
     EXPECT_EQ(m.save, cloudLayerSave);
     EXPECT_EQ(m.writeFeatureLine, cloudLayerWriteFeatureLine);
@@ -246,6 +250,38 @@ TEST_F(LayerTest, CreateCommandAndFeatureLineWithoutArguments)
     EXPECT_EQ(readFile(script), "\tADDFEATURELAYER \"Clouds\" ;\n");
     scene.closeAllLayers();
     EXPECT_TRUE(scene.layers().empty());
+}
+
+// A layer either keeps every argument or is not made: a scene script must
+// never name it wrongly.
+TEST_F(LayerTest, CreateNeverKeepsALayerWithLostArguments)
+{
+    const std::string file = dir + "/three.cloud";
+    char *argv[] = {const_cast<char *>(file.c_str()), const_cast<char *>("b"),
+                    const_cast<char *>("c")};
+    const std::string expected =
+        "\tADDFEATURELAYER \"Clouds\" \"" + file + "\" \"b\" \"c\" ;\n";
+    const std::string script = dir + "/scene.txt";
+    cloudtlLayerInterfaceInit();
+    const size_t live = hmsc_HeapLiveBlocks();
+    const unsigned long before = hmsc_HeapAllocationCount();
+    HLayer *layer = cloudtlLayerCreate(scene.hscene(), 0, 3, argv);
+    layer->methods->close(layer);
+    const unsigned long allocations = hmsc_HeapAllocationCount() - before;
+    for (unsigned long nth = 1; nth <= allocations; ++nth) {
+        hmsc_HeapFailAfter(static_cast<long>(nth));
+        layer = cloudtlLayerCreate(scene.hscene(), 0, 3, argv);
+        hmsc_HeapFailAfter(0);
+        if (layer) {
+            HErrorSlot err = nullptr;
+            HFile *out = hfio_Open(script.c_str(), "w", &err);
+            layer->methods->writeFeatureLine(layer, out);
+            hfio_Close(out, &err);
+            EXPECT_EQ(readFile(script), expected) << "allocation " << nth;
+            layer->methods->close(layer);
+        }
+        EXPECT_EQ(hmsc_HeapLiveBlocks(), live) << "allocation " << nth;
+    }
 }
 
 TEST_F(LayerTest, EveryAllocationOfOpenMayFail)
