@@ -4,6 +4,7 @@
 
 #include "hlib.h"
 #include "hvislib.h"
+#include "plugin/entry.h"
 #include "plugin/records.h"
 #include "synth/noise.h"
 #include "synth/slice_texture.h"
@@ -14,9 +15,6 @@ const char *const cloudFileMagicV11 = "TOLA_Cloud_Layer_File_V1.1";
 int32_t cloudFileCloudLimit = CLOUD_FILE_MAX_CLOUDS;
 
 namespace {
-
-// The type name under which the host re-creates the layer.
-const char *const kLayerTypeName = "Clouds";
 
 // Reads one word into word (CLOUD_FILE_WORD_BUFFER bytes): at most 99
 // characters are kept, and the rest of a longer word is read past in
@@ -77,7 +75,7 @@ int32_t cloudFileWrite(CloudRecord *clouds, const char *fileName, HErrorSlot *er
     HFile *file = hfio_Open(fileName, "w", slot);
     if (!file)
         return 0;
-    hfio_Fprintf(file, "TOLA_Cloud_Layer_File_V1.1\n");
+    hfio_Fprintf(file, "%s\n", cloudFileMagicV11);
     hfio_Fprintf(file, "%d clouds_in_file\n", hvis_llmCount(&clouds));
     int32_t k = 0;
     for (const CloudRecord *c = clouds; c; c = c->next) {
@@ -157,7 +155,7 @@ void cloudLayerWriteFeatureLine(HLayer *hostLayer, HFile *stream)
     // The save clears dirty when it succeeded; a failed one is reported and
     // keeps the changes marked.
     cloudLayerSave(hostLayer);
-    hfio_Fprintf(stream, "\tADDFEATURELAYER \"%s\" ", kLayerTypeName);
+    hfio_Fprintf(stream, "\tADDFEATURELAYER \"%s\" ", cloudtlLayerGetTypeName());
     for (int32_t i = 0; i < layer->argCount; ++i)
         hfio_Fprintf(stream, "\"%s\" ", layer->args[i] ? layer->args[i] : "");
     hfio_Fprintf(stream, ";\n");
