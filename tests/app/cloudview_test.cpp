@@ -86,6 +86,9 @@ TEST_F(CloudviewTest, FailuresExitTwoWithOneLineNamingTheFile)
     r = cloudview("--plugin " + dir + "/none.so render " EXAMPLES "/sky.cloud" + png);
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find(dir + "/none.so"), std::string::npos) << r.err;
+    r = cloudview("run " + dir);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("is a directory"), std::string::npos) << r.err;
     r = cloudview("textures " + dir + "/missing.cloud -o " + dir + "/t");
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(splitLines(r.err).size(), 1u);

@@ -47,17 +47,9 @@ void parseView(const std::string &text, host::Scene &scene)
     scene.setView(v[0], v[1], v[2]);
 }
 
-void requireReadable(const std::string &file)
-{
-    std::ifstream in(file);
-    if (!in)
-        throw ViewerError(file + ": cannot open");
-}
-
 void render(Viewer &viewer, const std::string &input, const std::string &out,
             const std::string &size, const std::string &view)
 {
-    requireReadable(input);
     const Size s = size.empty() ? Size{} : parseSize(size);
     if (isLayerFile(input, viewer.layerType())) {
         viewer.openLayerFile(input);
@@ -102,7 +94,7 @@ void textures(Viewer &viewer, const std::string &input, const std::string &dir)
 
 void convert(Viewer &viewer, const std::string &input, const std::string &out)
 {
-    requireReadable(input);
+    requireReadableFile(input, "layer file");
     // The layer saves to the file it was opened from: open a copy at the
     // destination and save it there.
     if (input != out) {
@@ -161,10 +153,9 @@ int main(int argc, char **argv)
         Viewer viewer(plugin.empty() ? defaultPluginPath() : plugin);
         if (renderCmd->parsed())
             render(viewer, input, out, size, view);
-        else if (runCmd->parsed()) {
-            requireReadable(input);
+        else if (runCmd->parsed())
             viewer.runScript(input);
-        } else if (texCmd->parsed())
+        else if (texCmd->parsed())
             textures(viewer, input, dir);
         else if (convCmd->parsed())
             convert(viewer, input, out);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "framing.h"
@@ -88,6 +89,15 @@ std::vector<std::string> textsFrom(const Statement &s, size_t first)
 
 }  // namespace
 
+void requireReadableFile(const std::string &file, const std::string &what)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec))
+        throw ViewerError(file + ": is a directory, not a " + what);
+    if (!std::ifstream(file))
+        throw ViewerError(file + ": cannot open " + what);
+}
+
 bool isLayerFile(const std::string &path, const LayerType &type)
 {
     const std::string suffix = "." + type.fileKey;
@@ -139,9 +149,7 @@ HLayer *Viewer::openLayer(const std::vector<std::string> &args)
 
 HLayer *Viewer::openLayerFile(const std::string &fileName)
 {
-    std::ifstream in(fileName);
-    if (!in)
-        throw ViewerError(fileName + ": cannot open layer file");
+    requireReadableFile(fileName, "layer file");
     return openLayer({fileName});
 }
 
@@ -169,6 +177,7 @@ bool Viewer::saveLayer(HLayer *layer)
 
 void Viewer::runScript(const std::string &fileName)
 {
+    requireReadableFile(fileName, "scene script");
     std::vector<Statement> statements;
     try {
         statements = readSceneScript(fileName);

@@ -70,6 +70,10 @@ private:
     std::vector<HLayer *> opened_;
 };
 
+// Throws ViewerError "file: cannot open <what>" unless file is a readable
+// file (a directory is refused too).
+void requireReadableFile(const std::string &file, const std::string &what);
+
 // Whether a path names a layer file of the plug-in rather than a scene
 // script: by its extension, the type's file key.
 bool isLayerFile(const std::string &path, const LayerType &type);
