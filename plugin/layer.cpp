@@ -12,6 +12,7 @@
 #include "synth/noise.h"
 #include "synth/slice_texture.h"
 #include "tolatoollib.h"
+#include "tool/dialog.h"
 #include "tool/placement.h"
 
 namespace {
@@ -158,20 +159,7 @@ void cloudLayerClose(HLayer *hostLayer)
         if (hvis_QueryYesNo(question, "No", "Yes"))
             cloudLayerSave(hostLayer);
     }
-    if (layer->dialog) {
-        hhml_FrameRemove(layer->dialog, &err);
-        hhml_CanvasDelete(layer->canvas, &err);
-        hhml_CanvasDelete(layer->offscreen, &err);
-        hhml_CanvasContextDelete(layer->canvasContext, &err);
-        hhml_CanvasContextDelete(layer->offscreenContext, &err);
-        hgda_BaseDataDelete(layer->previewRed, &err);
-        hgda_BaseDataDelete(layer->previewGreen, &err);
-        hgda_BaseDataDelete(layer->previewBlue, &err);
-        layer->dialog = nullptr;
-        layer->canvas = layer->offscreen = nullptr;
-        layer->canvasContext = layer->offscreenContext = nullptr;
-        layer->previewRed = layer->previewGreen = layer->previewBlue = nullptr;
-    }
+    dialogClose(*layer);
     if (layer->placementDialog)
         cloudPlacementEnd(hostLayer);
     if (selectedCloud && ownsCloud(*layer, selectedCloud)) {

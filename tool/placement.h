@@ -18,6 +18,15 @@ int cloudplace(void *first, void *context, int32_t count, char **strings, HError
 int CloudCancelPlacement(void *first, void *context, int32_t count, char **strings,
                          HErrorSlot *err);
 int placementClickEvent(void *hostLayer, HPointerEvent *event);
+/* Frames cloud with a new selection box (the old one goes) and switches
+ * the scene's "delcloud" action on. */
+void cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer);
+/* Removes the selection box, switches "delcloud" off; selectionState 0. */
+void cloudSelectionEnd(CloudLayer &layer);
+/* The selection box's change callback: moves and resizes the layer's
+ * current cloud by the box's last transform. */
+int cloudSelectionBoxChanged(void *selector, void *, void *, void *, void *client);
+
 /* Ends placement mode of the layer: removes the frame, the click handler
  * and the interaction. */
 void cloudPlacementEnd(HLayer *hostLayer);

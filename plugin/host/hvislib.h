@@ -12,6 +12,10 @@ extern "C" {
 
 /* Shows the error held in the slot. */
 HOST_API void hvis_ProcessErrorReport(HErrorSlot *err);
+/* The one-line text hvis_ProcessErrorReport shows for the slot's error, for
+ * a layer type that also shows it in its own frame; "" for an empty slot.
+ * The text belongs to the host. */
+HOST_API const char *hvis_ErrorReportText(const HErrorSlot *err);
 /* Asks a question with two answers; nonzero means the second (yes). */
 HOST_API int32_t hvis_QueryYesNo(const char *question, const char *no, const char *yes);
 

@@ -64,6 +64,10 @@ HOST_API void hvis_ProcessErrorReport(HErrorSlot *err) {
         state().listener(message);
 }
 
+HOST_API const char *hvis_ErrorReportText(const HErrorSlot *err) {
+    return err ? herr_Message(*err) : "";
+}
+
 // Object callbacks and descriptor columns belong to the selection box and
 // the raster export, which the host does not offer yet: the caller learns
 // it through the slot instead of a silent success.

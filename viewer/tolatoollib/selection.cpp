@@ -2,6 +2,7 @@
 // for one gets none and an error saying so, and destroying nothing is
 // harmless.
 #include "hlib/error.h"
+#include "hlib.h"
 #include "tolatoollib.h"
 
 extern "C" {
@@ -26,5 +27,12 @@ HOST_API HPolynomial *tola_SelectBoxGetLastXform(HSelector *)
 }
 
 HOST_API void tola_SelNewDestroy(HSelector *, HErrorSlot *) {}
+
+}  // extern "C"
+
+extern "C" {
+
+// No transform is made yet, so there is nothing to free.
+HOST_API void hfga_PolynomialDelete(HPolynomial *, HErrorSlot *) {}
 
 }  // extern "C"
