@@ -160,8 +160,9 @@ TEST_F(ToolTest, ApplyBakesTheCurrentCloudAnewAndMarksTheLayerDirty)
     for (uint32_t name : baked)
         EXPECT_TRUE(glIsTexture(name));
     for (uint32_t name : old) {
-        if (std::find(baked.begin(), baked.end(), name) == baked.end())
+        if (std::find(baked.begin(), baked.end(), name) == baked.end()) {
             EXPECT_FALSE(glIsTexture(name)) << "texture " << name << " was not deleted";
+        }
     }
     // The second cloud was not touched.
     EXPECT_EQ(clouds(layer)[1]->density, 0.3f);
