@@ -13,9 +13,8 @@
 #include "framing.h"
 #include "hlib.h"
 #include "hlib/error.h"
-#include "hmllib/script_ui.h"
-#include "hvislib/questions.h"
 #include "image_io.h"
+#include "statements.h"
 
 namespace cloudview {
 
@@ -46,46 +45,6 @@ public:
 private:
     std::string previous_;
 };
-
-double number(const Statement &s, size_t i, const std::string &file)
-{
-    const std::string where = file + ":" + std::to_string(s.line) + ": ";
-    if (i >= s.tokens.size())
-        throw ViewerError(where + s.tokens[0].text + " needs more values");
-    const std::string &text = s.tokens[i].text;
-    char *end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v))
-        throw ViewerError(where + "\"" + text + "\" is not a number");
-    return v;
-}
-
-int layerIndex(const Statement &s, size_t i, const std::string &file)
-{
-    const double v = number(s, i, file);
-    if (v != std::floor(v) || v < 1 || v > INT_MAX)
-        throw ViewerError(file + ":" + std::to_string(s.line) + ": layer number " +
-                          s.tokens[i].text + " is not a position from 1");
-    return static_cast<int>(v);
-}
-
-void expectCount(const Statement &s, size_t least, size_t most, const std::string &file)
-{
-    const size_t n = s.tokens.size() - 1;
-    if (n < least || n > most)
-        throw ViewerError(file + ":" + std::to_string(s.line) + ": " + s.tokens[0].text +
-                          " takes " + (least == most ? std::to_string(least)
-                                                     : std::to_string(least) + " to " + std::to_string(most)) +
-                          " values, not " + std::to_string(n));
-}
-
-std::vector<std::string> textsFrom(const Statement &s, size_t first)
-{
-    std::vector<std::string> out;
-    for (size_t i = first; i < s.tokens.size(); ++i)
-        out.push_back(s.tokens[i].text);
-    return out;
-}
 
 }  // namespace
 
@@ -191,90 +150,11 @@ void Viewer::runScript(const std::string &fileName)
 void Viewer::execute(const std::vector<Statement> &statements, const std::string &file)
 {
     for (const Statement &s : statements) {
-        const std::string &k = s.tokens[0].text;
-        const std::string where = file + ":" + std::to_string(s.line);
-        if (k == "EXTENT") {
-            expectCount(s, 6, 6, file);
-            host::Extent e;
-            e.x1 = number(s, 1, file);
-            e.x2 = number(s, 2, file);
-            e.y1 = number(s, 3, file);
-            e.y2 = number(s, 4, file);
-            e.z1 = number(s, 5, file);
-            e.z2 = number(s, 6, file);
-            scene_.setExtent(e);
-        } else if (k == "ORIGIN") {
-            expectCount(s, 3, 3, file);
-            scene_.setOrigin(number(s, 1, file), number(s, 2, file), number(s, 3, file));
-        } else if (k == "VIEW") {
-            expectCount(s, 2, 3, file);
-            const double elevation = number(s, 2, file);
-            const double distance = s.tokens.size() > 3 ? number(s, 3, file) : 0.0;
-            if (elevation < -90 || elevation > 90 || distance < 0)
-                throw ViewerError(where + ": VIEW needs an elevation in -90..90 and a distance "
-                                          "of 0 or more");
-            scene_.setView(number(s, 1, file), elevation, distance);
-        } else if (k == "ADDFEATURELAYER") {
-            expectCount(s, 1, 1000, file);
-            if (s.tokens[1].text != type_.typeName)
-                throw ViewerError(where + ": unknown layer type \"" + s.tokens[1].text + "\"");
-            openLayer(textsFrom(s, 2));
-        } else if (k == "ANSWER") {
-            expectCount(s, 1, 1, file);
-            const std::string &a = s.tokens[1].text;
-            if (a != "YES" && a != "NO")
-                throw ViewerError(where + ": ANSWER takes YES or NO, not " + a);
-            host::pushAnswer(a == "YES");
-        } else if (k == "RUN") {
-            expectCount(s, 2, 1000, file);
-            void *context = nullptr;
-            size_t command = 2;
-            if (s.tokens[1].text == "LAYER") {
-                context = layer(layerIndex(s, 2, file), where);
-                command = 3;
-            } else if (s.tokens[1].text == "SCENE") {
-                context = scene_.hscene();
-            } else {
-                throw ViewerError(where + ": RUN takes LAYER n or SCENE, not " + s.tokens[1].text);
-            }
-            if (command >= s.tokens.size())
-                throw ViewerError(where + ": RUN needs a command");
-            gl_->makeCurrent();
-            const host::CommandResult r =
-                host::runCommand(script_, s.tokens[command].text, context, textsFrom(s, command + 1));
-            syncLayers();
-            if (!r.ran)
-                throw ViewerError(where + ": " + r.error);
-        } else if (k == "SAVE") {
-            expectCount(s, 2, 2, file);
-            if (s.tokens[1].text != "LAYER")
-                throw ViewerError(where + ": SAVE takes LAYER n");
-            if (!saveLayer(layer(layerIndex(s, 2, file), where)))
-                throw ViewerError(where + ": layer " + s.tokens[2].text + " could not be saved");
-        } else if (k == "CLOSE") {
-            expectCount(s, 2, 2, file);
-            if (s.tokens[1].text != "LAYER")
-                throw ViewerError(where + ": CLOSE takes LAYER n");
-            closeLayer(layer(layerIndex(s, 2, file), where));
-        } else if (k == "WRITESCENE") {
-            expectCount(s, 1, 1, file);
-            writeScene(s.tokens[1].text);
-        } else if (k == "RENDER") {
-            expectCount(s, 1, 3, file);
-            int w = 1280, h = 720;
-            if (s.tokens.size() == 4) {
-                w = static_cast<int>(number(s, 2, file));
-                h = static_cast<int>(number(s, 3, file));
-            } else if (s.tokens.size() != 2) {
-                throw ViewerError(where + ": RENDER takes a file, or a file, a width and a height");
-            }
-            if (w < 1 || h < 1 || w > 8192 || h > 8192)
-                throw ViewerError(where + ": image size " + std::to_string(w) + "x" +
-                                  std::to_string(h) + " is outside 1..8192");
-            render(s.tokens[1].text, w, h);
-        } else {
-            throw ViewerError(where + ": unknown statement \"" + k + "\"");
-        }
+        const StatementKind *kind = findStatement(s.tokens[0].text);
+        if (!kind)
+            throw ViewerError(file + ":" + std::to_string(s.line) + ": unknown statement \"" +
+                              s.tokens[0].text + "\"");
+        kind->run(StatementCall{*this, s, file});
     }
 }
 

@@ -57,11 +57,13 @@ public:
     void frameContent();
     void writeScene(const std::string &fileName);
     bool saveLayer(HLayer *layer);
+    // After a plug-in command: layers it made join the opening order, layers
+    // it closed leave it.
+    void syncLayers();
 
 private:
     void drawLayers(bool boxesOnly);
     void drawSky();
-    void syncLayers();
 
     host::Scene scene_;
     std::unique_ptr<HeadlessGL> gl_;

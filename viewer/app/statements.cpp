@@ -1,0 +1,200 @@
+#include "statements.h"
+
+#include <cmath>
+#include <climits>
+#include <cstdlib>
+
+#include "hmllib/script_ui.h"
+#include "hvislib/questions.h"
+#include "viewer.h"
+
+namespace cloudview {
+
+std::string StatementCall::where() const
+{
+    return file + ":" + std::to_string(statement.line);
+}
+
+double StatementCall::number(size_t i) const
+{
+    const auto &tokens = statement.tokens;
+    if (i >= tokens.size())
+        throw ViewerError(where() + ": " + keyword() + " needs more values");
+    const std::string &text = tokens[i].text;
+    char *end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v))
+        throw ViewerError(where() + ": \"" + text + "\" is not a number");
+    return v;
+}
+
+int StatementCall::layerIndex(size_t i) const
+{
+    const double v = number(i);
+    if (v != std::floor(v) || v < 1 || v > INT_MAX)
+        throw ViewerError(where() + ": layer number " + statement.tokens[i].text +
+                          " is not a position from 1");
+    return static_cast<int>(v);
+}
+
+void StatementCall::expectCount(size_t least, size_t most) const
+{
+    const size_t n = statement.tokens.size() - 1;
+    if (n < least || n > most)
+        throw ViewerError(where() + ": " + keyword() + " takes " +
+                          (least == most ? std::to_string(least)
+                                         : std::to_string(least) + " to " + std::to_string(most)) +
+                          " values, not " + std::to_string(n));
+}
+
+std::vector<std::string> StatementCall::textsFrom(size_t first) const
+{
+    std::vector<std::string> out;
+    for (size_t i = first; i < statement.tokens.size(); ++i)
+        out.push_back(statement.tokens[i].text);
+    return out;
+}
+
+namespace {
+
+void extent(const StatementCall &c)
+{
+    c.expectCount(6, 6);
+    host::Extent e;
+    e.x1 = c.number(1);
+    e.x2 = c.number(2);
+    e.y1 = c.number(3);
+    e.y2 = c.number(4);
+    e.z1 = c.number(5);
+    e.z2 = c.number(6);
+    c.viewer.scene().setExtent(e);
+}
+
+void origin(const StatementCall &c)
+{
+    c.expectCount(3, 3);
+    c.viewer.scene().setOrigin(c.number(1), c.number(2), c.number(3));
+}
+
+void view(const StatementCall &c)
+{
+    c.expectCount(2, 3);
+    const double elevation = c.number(2);
+    const double distance = c.statement.tokens.size() > 3 ? c.number(3) : 0.0;
+    if (elevation < -90 || elevation > 90 || distance < 0)
+        throw ViewerError(c.where() + ": VIEW needs an elevation in -90..90 and a distance "
+                                      "of 0 or more");
+    c.viewer.scene().setView(c.number(1), elevation, distance);
+}
+
+void addFeatureLayer(const StatementCall &c)
+{
+    c.expectCount(1, 1000);
+    const std::string &type = c.statement.tokens[1].text;
+    if (type != c.viewer.layerType().typeName)
+        throw ViewerError(c.where() + ": unknown layer type \"" + type + "\"");
+    c.viewer.openLayer(c.textsFrom(2));
+}
+
+void answer(const StatementCall &c)
+{
+    c.expectCount(1, 1);
+    const std::string &a = c.statement.tokens[1].text;
+    if (a != "YES" && a != "NO")
+        throw ViewerError(c.where() + ": ANSWER takes YES or NO, not " + a);
+    host::pushAnswer(a == "YES");
+}
+
+void run(const StatementCall &c)
+{
+    c.expectCount(2, 1000);
+    const auto &tokens = c.statement.tokens;
+    void *context = nullptr;
+    size_t command = 2;
+    if (tokens[1].text == "LAYER") {
+        context = c.viewer.layer(c.layerIndex(2), c.where());
+        command = 3;
+    } else if (tokens[1].text == "SCENE") {
+        context = c.viewer.scene().hscene();
+    } else {
+        throw ViewerError(c.where() + ": RUN takes LAYER n or SCENE, not " + tokens[1].text);
+    }
+    if (command >= tokens.size())
+        throw ViewerError(c.where() + ": RUN needs a command");
+    c.viewer.gl().makeCurrent();
+    const host::CommandResult r = host::runCommand(c.viewer.script(), tokens[command].text,
+                                                   context, c.textsFrom(command + 1));
+    c.viewer.syncLayers();
+    if (!r.ran)
+        throw ViewerError(c.where() + ": " + r.error);
+}
+
+void save(const StatementCall &c)
+{
+    c.expectCount(2, 2);
+    if (c.statement.tokens[1].text != "LAYER")
+        throw ViewerError(c.where() + ": SAVE takes LAYER n");
+    if (!c.viewer.saveLayer(c.viewer.layer(c.layerIndex(2), c.where())))
+        throw ViewerError(c.where() + ": layer " + c.statement.tokens[2].text +
+                          " could not be saved");
+}
+
+void close(const StatementCall &c)
+{
+    c.expectCount(2, 2);
+    if (c.statement.tokens[1].text != "LAYER")
+        throw ViewerError(c.where() + ": CLOSE takes LAYER n");
+    c.viewer.closeLayer(c.viewer.layer(c.layerIndex(2), c.where()));
+}
+
+void writeScene(const StatementCall &c)
+{
+    c.expectCount(1, 1);
+    c.viewer.writeScene(c.statement.tokens[1].text);
+}
+
+void render(const StatementCall &c)
+{
+    c.expectCount(1, 3);
+    const auto &tokens = c.statement.tokens;
+    int w = 1280, h = 720;
+    if (tokens.size() == 4) {
+        w = static_cast<int>(c.number(2));
+        h = static_cast<int>(c.number(3));
+    } else if (tokens.size() != 2) {
+        throw ViewerError(c.where() + ": RENDER takes a file, or a file, a width and a height");
+    }
+    if (w < 1 || h < 1 || w > 8192 || h > 8192)
+        throw ViewerError(c.where() + ": image size " + std::to_string(w) + "x" +
+                          std::to_string(h) + " is outside 1..8192");
+    c.viewer.render(tokens[1].text, w, h);
+}
+
+}  // namespace
+
+const std::vector<StatementKind> &statementTable()
+{
+    static const std::vector<StatementKind> table = {
+        {"EXTENT", extent},
+        {"ORIGIN", origin},
+        {"VIEW", view},
+        {"ADDFEATURELAYER", addFeatureLayer},
+        {"ANSWER", answer},
+        {"RUN", run},
+        {"SAVE", save},
+        {"CLOSE", close},
+        {"WRITESCENE", writeScene},
+        {"RENDER", render},
+    };
+    return table;
+}
+
+const StatementKind *findStatement(const std::string &keyword)
+{
+    for (const StatementKind &kind : statementTable())
+        if (keyword == kind.keyword)
+            return &kind;
+    return nullptr;
+}
+
+}  // namespace cloudview
