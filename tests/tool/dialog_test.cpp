@@ -83,7 +83,7 @@ TEST_F(ToolTest, PreviewMatchesPerPixelNoiseForAnyTextureSize)
     }
     // The canvas shows the planes as they are.
     const std::vector<uint8_t> planes = previewPlanes(l);
-    EXPECT_EQ(canvasRGB(l.canvas), planes);
+    EXPECT_EQ(host::canvasRGB(l.canvas), planes);
 }
 
 TEST_F(ToolTest, PreviewColoursAndNotANumber)

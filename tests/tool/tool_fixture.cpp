@@ -142,7 +142,3 @@ std::vector<uint32_t> textureNames(const CloudRecord &cloud)
     return names;
 }
 
-std::vector<uint8_t> canvasRGB(const HCanvas *canvas)
-{
-    return canvas->pixels;
-}

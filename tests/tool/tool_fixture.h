@@ -46,8 +46,6 @@ std::vector<uint8_t> previewPlanes(const CloudLayer &layer);
 // The preview that per-pixel noiseFractal gives for editCloud on a canvas
 // of that size, interleaved as RGB; sets the noise offsets to the pan.
 std::vector<uint8_t> referencePreview(int width, int height);
-// A canvas's pixels, packed RGB, row 0 first.
-std::vector<uint8_t> canvasRGB(const HCanvas *canvas);
 // Every texture name of a cloud's two stacks.
 std::vector<uint32_t> textureNames(const CloudRecord &cloud);
 

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "export_command.h"
 #include "image_io.h"
 #include "plugin/records.h"
 #include "synth/slice_texture.h"
@@ -142,6 +143,16 @@ int main(int argc, char **argv)
     convCmd->add_option("input", input, "LAYERFILE")->required();
     convCmd->add_option("-o,--output", out, "the layer file to write")->required();
 
+    int cloud = 0;
+    bool overwrite = false;
+    CLI::App *exportCmd =
+        app.add_subcommand("export", "export one cloud of a layer file as a 3-band GeoTIFF");
+    exportCmd->add_option("input", input, "LAYERFILE")->required();
+    exportCmd->add_option("--cloud", cloud, "the cloud, from 1 as the cloud tool lists them")
+        ->required();
+    exportCmd->add_option("-o,--output", out, "the GeoTIFF to write (.tif or .tiff)")->required();
+    exportCmd->add_flag("--overwrite", overwrite, "replace OUT when it exists");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {
@@ -159,6 +170,8 @@ int main(int argc, char **argv)
             textures(viewer, input, dir);
         else if (convCmd->parsed())
             convert(viewer, input, out);
+        else if (exportCmd->parsed())
+            std::printf("%s\n", exportCloud(viewer, input, cloud, out, overwrite).c_str());
     } catch (const ViewerError &e) {
         std::fprintf(stderr, "cloudview: %s\n", e.what());
         return 2;

@@ -1,10 +1,13 @@
 #include "statements.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 
 #include "hmllib/script_ui.h"
+#include "image_io.h"
 #include "hvislib/questions.h"
 #include "viewer.h"
 
@@ -170,6 +173,94 @@ void render(const StatementCall &c)
     c.viewer.render(tokens[1].text, w, h);
 }
 
+// The open frame of a layer that holds the part: the frame a person would
+// be editing (the most recently shown first).
+HFrame *layerFrameWithPart(const StatementCall &c, HLayer *layer, const std::string &part)
+{
+    const std::vector<HFrame *> frames = host::openFrames();
+    for (auto it = frames.rbegin(); it != frames.rend(); ++it)
+        if ((*it)->frameContext == layer && host::findPart(*it, part))
+            return *it;
+    throw ViewerError(c.where() + ": layer " + c.statement.tokens[2].text +
+                      " has no open frame with a part \"" + part + "\"");
+}
+
+// SET LAYER n "part" value...; PRINT LAYER n "part"; PREVIEW LAYER n "file"
+// all name a layer the same way.
+HLayer *namedLayer(const StatementCall &c)
+{
+    if (c.statement.tokens[1].text != "LAYER")
+        throw ViewerError(c.where() + ": " + c.keyword() + " takes LAYER n");
+    return c.viewer.layer(c.layerIndex(2), c.where());
+}
+
+void set(const StatementCall &c)
+{
+    c.expectCount(3, 6);
+    HLayer *layer = namedLayer(c);
+    const std::string &part = c.statement.tokens[3].text;
+    HFrame *frame = layerFrameWithPart(c, layer, part);
+    // A colour is given as three numbers, any other value as one word.
+    std::string value;
+    for (const std::string &word : c.textsFrom(4))
+        value += (value.empty() ? "" : " ") + word;
+    HFrame *target = host::findPart(frame, part);
+    if (target->kind == host::PartKind::Popup || target->kind == host::PartKind::Choice) {
+        if (std::find(target->items.begin(), target->items.end(), value) == target->items.end())
+            throw ViewerError(c.where() + ": \"" + part + "\" has no item \"" + value + "\"");
+    }
+    c.viewer.gl().makeCurrent();
+    const host::CommandResult r = host::firePart(frame, part, value);
+    c.viewer.syncLayers();
+    if (!r.ran && !r.error.empty())
+        throw ViewerError(c.where() + ": " + part + ": " + r.error);
+}
+
+void print(const StatementCall &c)
+{
+    c.expectCount(3, 3);
+    HLayer *layer = namedLayer(c);
+    const std::string &part = c.statement.tokens[3].text;
+    HFrame *frame = layerFrameWithPart(c, layer, part);
+    std::printf("%s\n", host::partValueText(host::findPart(frame, part)).c_str());
+    std::fflush(stdout);
+}
+
+// The first canvas part of a frame that shows a canvas.
+HCanvas *frameCanvas(HFrame *frame)
+{
+    for (const auto &part : frame->parts) {
+        if (HCanvas *canvas = host::canvasOfPart(part.get()))
+            return canvas;
+        if (HCanvas *inner = frameCanvas(part.get()))
+            return inner;
+    }
+    return nullptr;
+}
+
+void preview(const StatementCall &c)
+{
+    c.expectCount(3, 3);
+    HLayer *layer = namedLayer(c);
+    const std::string &file = c.statement.tokens[3].text;
+    HCanvas *canvas = nullptr;
+    const std::vector<HFrame *> frames = host::openFrames();
+    for (auto it = frames.rbegin(); it != frames.rend() && !canvas; ++it)
+        if ((*it)->frameContext == layer)
+            canvas = frameCanvas(*it);
+    if (!canvas)
+        throw ViewerError(c.where() + ": layer " + c.statement.tokens[2].text +
+                          " shows no canvas in an open frame");
+    const std::vector<uint8_t> rgb = host::canvasRGB(canvas);
+    std::vector<uint8_t> rgba;
+    rgba.reserve(rgb.size() / 3 * 4);
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+        rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 255});
+    const std::string problem = writePNG(file, rgba, canvas->width, canvas->height);
+    if (!problem.empty())
+        throw ViewerError(c.where() + ": " + file + ": " + problem);
+}
+
 }  // namespace
 
 const std::vector<StatementKind> &statementTable()
@@ -185,6 +276,9 @@ const std::vector<StatementKind> &statementTable()
         {"CLOSE", close},
         {"WRITESCENE", writeScene},
         {"RENDER", render},
+        {"SET", set},
+        {"PRINT", print},
+        {"PREVIEW", preview},
     };
     return table;
 }

@@ -106,6 +106,10 @@ bool sendCanvasEvent(HCanvas *canvas, int32_t type) {
     return true;
 }
 
+std::vector<uint8_t> canvasRGB(const HCanvas *canvas) {
+    return liveCanvas(canvas) ? canvas->pixels : std::vector<uint8_t>{};
+}
+
 } // namespace host
 
 using host::drawTarget;

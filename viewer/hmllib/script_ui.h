@@ -97,6 +97,8 @@ HOST_API HCanvas *canvasOfPart(const HFrame *part);
 HOST_API size_t liveCanvasCount();
 HOST_API size_t liveCanvasContextCount();
 HOST_API bool sendCanvasEvent(HCanvas *canvas, int32_t type);
+// A canvas's pixels as packed RGB, row 0 at the top.
+HOST_API std::vector<uint8_t> canvasRGB(const HCanvas *canvas);
 
 } // namespace host
 

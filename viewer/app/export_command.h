@@ -1,0 +1,22 @@
+// export_command.h — `cloudview export`: one cloud of a layer file as a
+// raster, made the way a person makes it in the cloud tool.
+#ifndef CLOUDS_VIEWER_APP_EXPORT_COMMAND_H
+#define CLOUDS_VIEWER_APP_EXPORT_COMMAND_H
+
+#include <string>
+
+namespace cloudview {
+
+class Viewer;
+
+// Opens the layer file, opens its cloud tool, chooses "Cloud <cloud>"
+// (1-based, as the tool lists them), types out into the image file field
+// and presses the export button. An existing out is replaced only with
+// overwrite. Returns the message the tool showed; throws ViewerError when
+// there is no such cloud or the export did not succeed.
+std::string exportCloud(Viewer &viewer, const std::string &layerFile, int cloud,
+                        const std::string &out, bool overwrite);
+
+}  // namespace cloudview
+
+#endif
