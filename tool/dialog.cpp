@@ -25,31 +25,36 @@ int32_t previewSample(int32_t texsize, int32_t c, int32_t size)
 }
 
 // Fills one canvas row of the three planes from the noise row, whose
-// entry k belongs to the k-th distinct sample column.
+// entry k belongs to the k-th distinct sample column; neighbouring pixels
+// of one sample take the bytes computed for the first of them.
 void fillPreviewRow(const CloudLayer &layer, const double *noise, uint8_t *red, uint8_t *green,
                     uint8_t *blue)
 {
     const int32_t width = layer.previewWidth;
-    int32_t k = 0;
-    int32_t last = previewSample(editCloud.texsize, 0, width);
+    int32_t k = -1;
+    int32_t last = 0;
+    uint8_t rgb[3] = {0, 0, 0};
     for (int32_t c = 0; c < width; ++c) {
         const int32_t x = previewSample(editCloud.texsize, c, width);
-        if (x != last) {
+        if (k < 0 || x != last) {
             ++k;
             last = x;
+            rgb[0] = noiseColourByte(editCloud.red, noise[k]);
+            rgb[1] = noiseColourByte(editCloud.green, noise[k]);
+            rgb[2] = noiseColourByte(editCloud.blue, noise[k]);
         }
-        red[c] = noiseColourByte(editCloud.red, noise[k]);
-        green[c] = noiseColourByte(editCloud.green, noise[k]);
-        blue[c] = noiseColourByte(editCloud.blue, noise[k]);
+        red[c] = rgb[0];
+        green[c] = rgb[1];
+        blue[c] = rgb[2];
     }
 }
 
-// Computes the preview planes. The canvas shows at most texsize × texsize
-// distinct samples: each distinct column is evaluated once per distinct
-// row, and a row whose sample row equals the previous one is copied. False
-// when the heap has no room for the tables (the planes keep their last
-// picture then).
-bool computePreview(const CloudLayer &layer)
+}  // namespace
+
+// The canvas shows at most texsize × texsize distinct samples: each
+// distinct column is evaluated once per distinct row, and a row whose
+// sample row equals the previous one is copied.
+bool dialogPreviewPlanes(const CloudLayer &layer)
 {
     const int32_t width = layer.previewWidth, height = layer.previewHeight;
     const int32_t n = editCloud.texsize;
@@ -89,6 +94,8 @@ bool computePreview(const CloudLayer &layer)
     hmsc_HeapFree(noise);
     return ready;
 }
+
+namespace {
 
 // A plane of the preview, or null (no memory, or a canvas without pixels).
 HBaseData *previewPlane(const CloudLayer &layer, HErrorSlot *err)
@@ -188,7 +195,7 @@ void dialogPreviewDraw(HLayer *hostLayer)
     hhml_CanvasContextSetLineWidth(layer->canvasContext, 1, &err);
     noiseState.offsetX = editCloud.panx;
     noiseState.offsetY = editCloud.pany;
-    if (!computePreview(*layer))
+    if (!dialogPreviewPlanes(*layer))
         return;
     hhml_CanvasShowRGBPixrect(layer->canvasContext, layer->previewRed, layer->previewGreen,
                               layer->previewBlue, 0, 0, 0, 0, layer->previewWidth,

@@ -26,6 +26,10 @@ void dialogClose(CloudLayer &layer);
 /* Redraws the preview from editCloud, unless previewLive is 0 or the
  * dialog's canvas or planes are missing. */
 void dialogPreviewDraw(HLayer *hostLayer);
+/* Computes the preview planes from editCloud and the noise state as they
+ * are. False when the heap has no room for the work tables (the planes
+ * keep their last picture then). */
+bool dialogPreviewPlanes(const CloudLayer &layer);
 /* Canvas handler: redraws on an expose event (type 100). */
 void dialogCanvasEvent(void *value, void *event, void *client);
 /* Sets a number part if the frame has it; returns the error slot. */
