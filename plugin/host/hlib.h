@@ -54,13 +54,51 @@ HOST_API HBaseData *hgda_BaseDataCreate(int32_t rows, int32_t columns, int32_t t
                                         int32_t layout, int32_t flags, HErrorSlot *err);
 HOST_API void hgda_BaseDataDelete(HBaseData *data, HErrorSlot *err);
 
-/* Raster layer stacks. Option lists end with 0. */
+/* Raster layer stacks.
+ *
+ * Pixel rectangle stacks: planes of width × height unsigned bytes (pixel
+ * type 3), each plane's pixel (row r, column c) at data[r * width + c],
+ * zero when made. Sides run from 1 to HIMG_MAX_SIDE, stacks hold 1 to
+ * HIMG_MAX_PLANES planes; every block comes from the host heap.
+ *
+ * Raster files: GeoTIFF only (a name ending ".tif" or ".tiff"). A raster
+ * is named by a string list with one name per band, "<file>(:<band>)"; the
+ * file is the part before the last "(:", the whole name is the band's
+ * description. himg_LayerStackCreate writes the raster under a temporary
+ * name beside the file, and its himg_LayerStackClose renames it over the
+ * file only when everything was written: a failed step removes the
+ * temporary at once, leaves any old file as it was, and the later close
+ * only releases the handle (returning 0). Close every raster handle.
+ *
+ * himg_LayerStackCreate(names, format, pixelType, width, height, options):
+ * format HIMG_GEOTIFF, pixel type 3, one band per name. himg_LayerStackOpen
+ * opens an existing raster; with HINT_OPEN_FOR "Descriptor_Table" its
+ * bands take descriptor columns (hvis_WriteHdscColumn), which its close
+ * stores beside the file in "<file>.aux.xml" (written under a temporary
+ * name and renamed too). Both take over the options record, report through
+ * its error slot, and return null without a record (there is no slot to
+ * report to).
+ *
+ * himg_LayerStackChangeOptions(raster, err, key, value, ..., 0): key
+ * HIMG_SUMMARIES takes 0 to 7; bit 1 makes the close compute each band's
+ * minimum, maximum, mean and standard deviation and store them with the
+ * raster; bits 2 and 4 are accepted and ignored (summaries this host does
+ * not keep). The default is 0. */
+enum {
+    HIMG_MAX_SIDE = 16384,
+    HIMG_MAX_PLANES = 256,
+    HIMG_GEOTIFF = 1,
+    HIMG_SUMMARIES = 25,
+    HIMG_SUMMARY_STATISTICS = 1
+};
 HOST_API HPixelRectStack *himg_PixelRectStackCreate(int32_t planes, int32_t width,
                                                     int32_t height, int32_t pixelType,
                                                     HErrorSlot *err);
 HOST_API void himg_PixelRectStackDelete(HPixelRectStack *stack, HErrorSlot *err);
-HOST_API HRaster *himg_LayerStackCreate(HStringList *names, int32_t format, int32_t bands,
+HOST_API HRaster *himg_LayerStackCreate(HStringList *names, int32_t format, int32_t pixelType,
                                         int32_t width, int32_t height, HCallOptions *options);
+/* Writes plane k of the stack into band k at (row, column); each plane must
+ * hold at least width × height pixels, its own width being the row step. */
 HOST_API int32_t himg_LayerStackWrite(HRaster *raster, int32_t row, int32_t column,
                                       int32_t width, int32_t height, HPixelRectStack *planes,
                                       HErrorSlot *err);
@@ -68,8 +106,12 @@ HOST_API int32_t himg_LayerStackChangeOptions(HRaster *raster, HErrorSlot *err, 
 HOST_API int32_t himg_LayerStackClose(HRaster *raster, HErrorSlot *err);
 HOST_API HRaster *himg_LayerStackOpen(HStringList *names, HCallOptions *options);
 
-/* Call options bound to an error slot; key/value pairs end with 0. */
+/* Call options bound to an error slot; key/value pairs end with 0. Key
+ * HINT_OPEN_FOR takes a string. The service a record is passed to frees
+ * it; hint_Free frees one that was never passed on. */
+enum { HINT_OPEN_FOR = 8 };
 HOST_API HCallOptions *hint_GetInit(HErrorSlot *err, ...);
+HOST_API void hint_Free(HCallOptions *options);
 
 /* Transforms. */
 HOST_API void hfga_PolynomialDelete(HPolynomial *transform, HErrorSlot *err);

@@ -25,6 +25,10 @@ HOST_API void hvis_llmAdd(void *head, void *record, int32_t kind, int32_t flags)
 HOST_API void hvis_llmDelete(void *head, void *record);
 HOST_API int32_t hvis_llmCount(void *head);
 
+/* Writes rows 0 .. entries - 1 of the column's first column (type 10: reals,
+ * type 3: integers) as the band's descriptor column of that name, replacing
+ * one of the same name. The band must be of a raster that himg_LayerStackOpen
+ * opened for "Descriptor_Table"; its close stores the tables. */
 HOST_API void hvis_WriteHdscColumn(HBand *band, HBaseData *column, const char *name,
                                    int32_t entries, HErrorSlot *err);
 HOST_API void hvis_ObjectAddCallback(void *object, int32_t kind, HObjectCallbackFn fn,

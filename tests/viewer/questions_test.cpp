@@ -95,10 +95,6 @@ TEST_F(Questions, UnavailableServicesSayItThroughTheSlot) {
     HErrorSlot err = nullptr;
     hvis_ObjectAddCallback(nullptr, 2, nullptr, nullptr, &err);
     EXPECT_NE(std::string(herr_Message(err)).find("not available"), std::string::npos);
-    err = nullptr;
-    hvis_WriteHdscColumn(nullptr, nullptr, "Contrast", 256, &err);
-    EXPECT_NE(std::string(herr_Message(err)).find("not available"), std::string::npos);
-    hvis_WriteHdscColumn(nullptr, nullptr, "Contrast", 256, nullptr); // no slot: no crash
 }
 
 TEST(Journal, KeepsOrderUntilCleared) {

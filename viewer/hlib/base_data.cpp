@@ -5,6 +5,8 @@
 #include "hlib.h"
 #include "hlib/error.h"
 
+#include <cstdint>
+
 namespace {
 
 size_t elementSize(int32_t type)
@@ -27,7 +29,8 @@ HOST_API HBaseData *hgda_BaseDataCreate(int32_t rows, int32_t columns, int32_t t
                                         int32_t, HErrorSlot *err)
 {
     const size_t size = elementSize(type);
-    if (size == 0 || rows < 1 || columns < 1) {
+    if (size == 0 || rows < 1 || columns < 1 ||
+        size_t(rows) > SIZE_MAX / size / size_t(columns)) {
         herr_Set(err, "base data: cannot make %d x %d elements of type %d", rows, columns, type);
         return nullptr;
     }

@@ -4,13 +4,13 @@
 // as it was, and a reader never sees half a file.
 #include "hlib.h"
 #include "hlib/error.h"
+#include "hlib/temp_name.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,36 +36,6 @@ void setOsError(HErrorSlot *err, int code, const char *name, const char *what) {
         herr_SetCode(err, code, "%s: %s: %s", name, what, std::strerror(code));
     else
         herr_SetCode(err, code, "%s: %s", name, std::strerror(code));
-}
-
-// Unpredictable enough to make collisions rare; O_EXCL makes them harmless.
-uint64_t nextSuffixBits() {
-    static std::atomic<uint64_t> state{uint64_t(::getpid()) << 32 ^
-                                       uint64_t(std::time(nullptr))};
-    uint64_t z = state.fetch_add(0x9E3779B97F4A7C15ull) + 0x9E3779B97F4A7C15ull;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull; // splitmix64
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-// Creates "<target>.XXXXXX" exclusively. open() rather than mkstemp() so that
-// the new file gets the usual 0666 & ~umask, not mkstemp's 0600.
-int createTemp(const char *target, char *temp, size_t tempSize) {
-    static const char letters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        uint64_t bits = nextSuffixBits();
-        char suffix[7];
-        for (int i = 0; i < 6; ++i, bits /= 62)
-            suffix[i] = letters[bits % 62];
-        suffix[6] = '\0';
-        std::snprintf(temp, tempSize, "%s.%s", target, suffix);
-        int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 HFile *openForReading(const char *name, HErrorSlot *err) {
@@ -107,12 +77,14 @@ HFile *openForWriting(const char *name, HErrorSlot *err) {
         return nullptr;
     }
     *file = HFile{nullptr, target, temp, 0};
-    int fd = createTemp(name, temp, tempSize);
+    std::string made;
+    int fd = host::createBeside(name, made);
     if (fd < 0) {
         setOsError(err, errno, name, "cannot create a file beside it");
         freeFile(file);
         return nullptr;
     }
+    std::memcpy(temp, made.c_str(), made.size() + 1); // the size is fixed: target + ".XXXXXX"
     // A replaced file keeps its permissions.
     if (replacing)
         (void)::fchmod(fd, old.st_mode & 07777);

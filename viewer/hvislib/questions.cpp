@@ -68,15 +68,11 @@ HOST_API const char *hvis_ErrorReportText(const HErrorSlot *err) {
     return err ? herr_Message(*err) : "";
 }
 
-// Object callbacks and descriptor columns belong to the selection box and
-// the raster export, which the host does not offer yet: the caller learns
-// it through the slot instead of a silent success.
+// Object callbacks belong to the selection box, which the host does not
+// offer yet: the caller learns it through the slot instead of a silent
+// success.
 HOST_API void hvis_ObjectAddCallback(void *, int32_t, HObjectCallbackFn, void *, HErrorSlot *err) {
     herr_Set(err, "object callbacks: not available");
-}
-
-HOST_API void hvis_WriteHdscColumn(HBand *, HBaseData *, const char *, int32_t, HErrorSlot *err) {
-    herr_Set(err, "descriptor columns: not available");
 }
 
 } // extern "C"
