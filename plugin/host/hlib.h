@@ -79,7 +79,8 @@ HOST_API void hgda_BaseDataDelete(HBaseData *data, HErrorSlot *err);
  * its error slot, and return null without a record (there is no slot to
  * report to).
  *
- * himg_LayerStackChangeOptions(raster, err, key, value, ..., 0): key
+ * himg_LayerStackChangeOptions(raster, err, key, value): one key and its
+ * value per call (a 0 after them is allowed and ignored); key
  * HIMG_SUMMARIES takes 0 to 7; bit 1 makes the close compute each band's
  * minimum, maximum, mean and standard deviation and store them with the
  * raster; bits 2 and 4 are accepted and ignored (summaries this host does

@@ -709,26 +709,23 @@ HOST_API int32_t himg_LayerStackChangeOptions(HRaster *raster, HErrorSlot *err, 
     if (!host::checkedRaster(raster, "raster options", err))
         return 0;
     RasterState *state = host::stateOf(raster);
+    // One key and its value per call: callers end the pair with a 0 or
+    // not at all, so nothing after the value may be read.
     va_list args;
     va_start(args, err);
     int32_t result = 1;
-    for (;;) {
-        const int32_t key = va_arg(args, int32_t);
-        if (key == 0)
-            break;
-        // An unknown key's value cannot be skipped: stop at it.
-        if (key != HIMG_SUMMARIES) {
-            result = host::failWith(err, "%s: unknown raster option %d", state->target.c_str(),
-                                    int(key));
-            break;
-        }
+    const int32_t key = va_arg(args, int32_t);
+    if (key != 0 && key != HIMG_SUMMARIES) {
+        // An unknown key's value cannot be trusted to be an int.
+        result = host::failWith(err, "%s: unknown raster option %d", state->target.c_str(),
+                                int(key));
+    } else if (key != 0) {
         const int32_t value = va_arg(args, int32_t);
-        if (value < 0 || value > 7) {
+        if (value < 0 || value > 7)
             result = host::failWith(err, "%s: raster option %d takes 0 to 7, not %d",
                                     state->target.c_str(), int(key), int(value));
-            break;
-        }
-        state->summaries = value;
+        else
+            state->summaries = value;
     }
     va_end(args);
     return result;
