@@ -39,6 +39,8 @@ void session(ToolTest &t)
     fire("sizepresets", "Medium");
     fire("generatesize", "");
     fire("delete", "");
+    fire("savefile", (t.dir + "/session.tif").c_str());
+    fire("savetoimg", "");
     fire("remove", "");
     t.openDialog();
     t.scene.closeAllLayers();
@@ -48,7 +50,7 @@ void session(ToolTest &t)
 
 TEST_F(ToolTest, EveryAllocationOfASessionMayFail)
 {
-    host::setDefaultAnswer(false);
+    host::setDefaultAnswer(true);  // each export replaces the last one
     session(*this);  // warm up: the script and GL are made once
     const size_t live = hmsc_HeapLiveBlocks();
     const unsigned long start = hmsc_HeapAllocationCount();
