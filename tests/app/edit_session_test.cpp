@@ -1,0 +1,153 @@
+// The bundled editing session run as a user runs it, and cloudview export:
+// the saved layer, the exported raster read back through GDAL, the
+// preview PNG, and what the statements print.
+#include <gtest/gtest.h>
+
+#include "support/test_util.h"
+
+#include <gdal.h>
+#include <gdal_rat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    std::string out, err;
+};
+
+Outcome cloudview(const std::string &args, const std::string &dir)
+{
+    const std::string errFile = dir + "/stderr.txt";
+    Outcome r;
+    const std::string command = std::string(CLOUDVIEW) + " " + args + " 2>" + errFile;
+    FILE *pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        r.out.append(buffer, n);
+    const int status = pipe ? pclose(pipe) : -1;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = readFile(errFile);
+    return r;
+}
+
+struct EditSessionTest : ::testing::Test {
+    std::string dir;
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/edit_session_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        GDALAllRegister();
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+};
+
+// The three bands' sizes, descriptions and "Contrast" row counts.
+struct RasterFacts {
+    int width = 0, height = 0;
+    std::vector<std::string> descriptions;
+    std::vector<int> contrastRows;
+};
+
+RasterFacts rasterFacts(const std::string &file)
+{
+    RasterFacts f;
+    GDALDatasetH ds = GDALOpen(file.c_str(), GA_ReadOnly);
+    if (!ds)
+        return f;
+    f.width = GDALGetRasterXSize(ds);
+    f.height = GDALGetRasterYSize(ds);
+    for (int b = 1; b <= GDALGetRasterCount(ds); ++b) {
+        GDALRasterBandH band = GDALGetRasterBand(ds, b);
+        f.descriptions.push_back(GDALGetDescription(band));
+        GDALRasterAttributeTableH rat = GDALGetDefaultRAT(band);
+        f.contrastRows.push_back(rat ? GDALRATGetRowCount(rat) : 0);
+    }
+    GDALClose(ds);
+    return f;
+}
+
+}  // namespace
+
+TEST_F(EditSessionTest, TheBundledSessionEditsSavesExportsAndRenders)
+{
+    ASSERT_EQ(std::system(("cp " EXAMPLES "/edit.scene " + dir).c_str()), 0);
+    const Outcome r = cloudview("run " + dir + "/edit.scene", dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Cloud 1\nSuccessfully exported edited.tif\n");
+
+    // Two clouds: the third was deleted; cloud 1 took the applied edit.
+    const std::vector<std::string> layer = splitLines(readFile(dir + "/edited.cloud"));
+    ASSERT_GE(layer.size(), 14u);
+    EXPECT_EQ(layer[0], "TOLA_Cloud_Layer_File_V1.1");
+    EXPECT_EQ(layer[1], "2 clouds_in_file");
+    EXPECT_EQ(layer[3], "0.600000 0.220000 1.000000 43.000000 0.650000");
+    EXPECT_EQ(layer[5], "30000.000000 40000.000000 1200.000000 25000.000000 -25000.000000 "
+                        "3333.333333");
+    EXPECT_EQ(layer[6], "50 50 20 1.000000 0.900000 0.700000");
+    EXPECT_EQ(layer[7], "235234.000000 1.000000");
+    EXPECT_EQ(layer[8], "Cloud_1");
+    EXPECT_EQ(layer[12], "50 50 20 1.000000 0.752941 0.796078");  // Pink Fluff, not applied over
+
+    const RasterFacts tif = rasterFacts(dir + "/edited.tif");
+    EXPECT_EQ(tif.width, 64);
+    EXPECT_EQ(tif.height, 64);
+    EXPECT_EQ(tif.descriptions, (std::vector<std::string>{"edited.tif(:Layer_1)",
+                                                          "edited.tif(:Layer_2)",
+                                                          "edited.tif(:Layer_3)"}));
+    EXPECT_EQ(tif.contrastRows, (std::vector<int>{256, 256, 256}));
+
+    // The preview as shown: an RGB PNG of the canvas's size, not black.
+    GDALDatasetH png = GDALOpen((dir + "/edited-preview.png").c_str(), GA_ReadOnly);
+    ASSERT_NE(png, nullptr);
+    EXPECT_EQ(GDALGetRasterXSize(png), 256);
+    EXPECT_EQ(GDALGetRasterYSize(png), 256);
+    EXPECT_EQ(GDALGetRasterCount(png), 3);
+    std::vector<uint8_t> red(256 * 256);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(png, 1), GF_Read, 0, 0, 256, 256, red.data(), 256,
+                           256, GDT_Byte, 0, 0),
+              CE_None);
+    GDALClose(png);
+    EXPECT_GT(*std::max_element(red.begin(), red.end()), 100);
+
+    // Again: the export asks to overwrite, and the script answers yes.
+    const Outcome again = cloudview("run " + dir + "/edit.scene", dir);
+    EXPECT_EQ(again.code, 0) << again.err;
+    EXPECT_EQ(again.out, r.out);
+}
+
+TEST_F(EditSessionTest, ExportCommand)
+{
+    const std::string out = dir + "/c2.tif";
+    Outcome r = cloudview("export " EXAMPLES "/sky.cloud --cloud 2 -o " + out, dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Successfully exported " + out + "\n");
+    EXPECT_EQ(rasterFacts(out).width, 128);  // cloud 2 has texsize 64
+
+    // The file exists now: kept without --overwrite, replaced with it.
+    r = cloudview("export " EXAMPLES "/sky.cloud --cloud 3 -o " + out, dir);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("was kept; nothing was written"), std::string::npos) << r.err;
+    r = cloudview("export " EXAMPLES "/sky.cloud --cloud 3 -o " + out + " --overwrite", dir);
+    EXPECT_EQ(r.code, 0) << r.err;
+
+    for (const char *k : {"0", "6", "-1"}) {
+        r = cloudview(std::string("export " EXAMPLES "/sky.cloud --cloud ") + k + " -o " + dir +
+                          "/x.tif",
+                      dir);
+        EXPECT_EQ(r.code, 2) << k;
+        EXPECT_NE(r.err.find("there is no cloud " + std::string(k) + " (the file holds 5)"),
+                  std::string::npos)
+            << r.err;
+    }
+    r = cloudview("export " EXAMPLES "/sky.cloud --cloud 1 -o " + dir + "/x.jpg", dir);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("GeoTIFF"), std::string::npos) << r.err;
+    EXPECT_EQ(std::system(("test -e " + dir + "/x.jpg").c_str()) == 0, false);
+}
