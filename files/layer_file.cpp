@@ -14,6 +14,14 @@ const char *const cloudFileMagicV11 = "TOLA_Cloud_Layer_File_V1.1";
 
 int32_t cloudFileCloudLimit = CLOUD_FILE_MAX_CLOUDS;
 
+void cloudFileSeedAndBake(CloudRecord &cloud)
+{
+    noiseTableBuild(cloud);
+    cloudTexturesBuild(cloud);
+}
+
+void (*cloudFileBake)(CloudRecord &cloud) = cloudFileSeedAndBake;
+
 namespace {
 
 // Reads one word into word (CLOUD_FILE_WORD_BUFFER bytes): at most 99
@@ -126,8 +134,7 @@ CloudRecord *cloudFileRead(const char *fileName)
             c->cluster = 1.0f - c->cluster;
         hvis_llmAdd(end, c, 3, 0);
         end = &c->next;
-        noiseTableBuild(*c);
-        cloudTexturesBuild(*c);
+        cloudFileBake(*c);
     }
 
     hfio_Close(file, &err);

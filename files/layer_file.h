@@ -49,6 +49,12 @@ enum { CLOUD_FILE_MAX_CLOUDS = 10000 };
  * to see the cap at work without baking a hundred thousand clouds. */
 extern int32_t cloudFileCloudLimit;
 
+/* What the reader does with each cloud it made: seed its noise and bake its
+ * textures (cloudFileSeedAndBake). The layer file's fuzz target bakes less,
+ * so that its runs go to reading and writing; nothing else changes it. */
+extern void (*cloudFileBake)(CloudRecord &cloud);
+void cloudFileSeedAndBake(CloudRecord &cloud);
+
 /* Skipped words are read into a buffer of this size (99 characters). */
 enum { CLOUD_FILE_WORD_BUFFER = 100 };
 

@@ -3,7 +3,7 @@
 #   scripts/clouds.sh example   install, build, render the bundled example to build/sky.png
 #   scripts/clouds.sh test      install, build, run every test: the suite, the suite again
 #                               under AddressSanitizer and UndefinedBehaviorSanitizer, and
-#                               the layer file fuzzer for 30 seconds
+#                               every fuzz target of fuzz/targets.txt for 30 seconds each
 #   scripts/clouds.sh bench     install, build, run the benchmarks
 # Safe to rerun: packages already present are not fetched again.
 set -euo pipefail
@@ -58,14 +58,19 @@ case "$mode" in
         # LeakSanitizer; leaks are proven with the host heap's counters).
         configure_and_build "$build-asan" -DCLOUDS_SANITIZE=ON -DCLOUDS_BENCH=OFF
         ASAN_OPTIONS=detect_leaks=0 ctest --test-dir "$build-asan" --output-on-failure
-        # The layer file reader under libFuzzer, from the committed corpus.
+        # Every fuzz target (fuzz/targets.txt) for 30 seconds from its
+        # committed corpus; the corpus copy grows, the committed one stays.
+        mapfile -t fuzz_targets < <(grep -Ev '^(#|$)' "$here/fuzz/targets.txt")
         CC=clang CXX=clang++ configure_and_build "$build-fuzz" -DCLOUDS_FUZZ=ON -DCLOUDS_BENCH=OFF -DCLOUDS_TESTS=OFF \
-            -- fuzz_layer_file
-        corpus=$(mktemp -d)
-        cp "$here"/fuzz/corpus/layer_file/* "$corpus"/
-        ASAN_OPTIONS=detect_leaks=0 "$build-fuzz/bin/fuzz_layer_file" -max_total_time=30 \
-            -print_final_stats=1 "$corpus"
-        rm -rf "$corpus"
+            -- "${fuzz_targets[@]/#/fuzz_}"
+        for target in "${fuzz_targets[@]}"; do
+            corpus=$(mktemp -d)
+            cp "$here/fuzz/corpus/$target"/* "$corpus"/
+            echo "Fuzzing $target for 30 s"
+            ASAN_OPTIONS=detect_leaks=0 "$build-fuzz/bin/fuzz_$target" -max_total_time=30 -detect_leaks=0 \
+                -print_final_stats=1 "$corpus"
+            rm -rf "$corpus"
+        done
         ;;
     *)
         echo "usage: $0 example|test|bench" >&2

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -583,7 +584,7 @@ TEST_F(Hml, CanvasShowsPixelPlanesAndIsReleasedInAnyOrder) {
                               0, &err);
     EXPECT_EQ(err, nullptr);
     auto pixel = [&](int x, int y) {
-        const uint8_t *p = &canvas->pixels[(size_t(y) * 256 + x) * 3];
+        const auto p = host::canvasPixel(canvas, x, y);
         return std::vector<int>{p[0], p[1], p[2]};
     };
     EXPECT_EQ(pixel(0, 0), (std::vector<int>{0, 100, 200}));
@@ -632,7 +633,7 @@ TEST(Canvas, IconHelpersGiveSizesAndHeapBlocks) {
     HCanvasContext *ctx = hhml_CanvasContextCreate(icon, &err);
     const HCanvasColor light{0, 0.9, 0.9, 0.9}, faceColor{0, 0.85, 0.85, 0.85}, dark{0, 0.4, 0.4, 0.4};
     hhml_CanvasDrawBevelRect(ctx, 0, 0, 0, 0, 120, 48, 2, &light, &faceColor, &dark, &err);
-    auto grey = [&](int x, int y) { return int(icon->pixels[(size_t(y) * 120 + x) * 3]); };
+    auto grey = [&](int x, int y) { return int(host::canvasPixel(icon, x, y)[0]); };
     EXPECT_EQ(grey(0, 0), 230);    // light edge
     EXPECT_EQ(grey(60, 24), 217);  // face
     EXPECT_EQ(grey(119, 47), 102); // dark edge
@@ -643,6 +644,61 @@ TEST(Canvas, IconHelpersGiveSizesAndHeapBlocks) {
     hhml_CanvasDelete(bitmap, nullptr);
     hhml_CanvasContextDelete(ctx, nullptr);
     hhml_CanvasDelete(icon, nullptr);
+}
+
+// The surface is where every call's pixels land: shown planes at an
+// offset, clipped at the edges; overlapping copies within one canvas; a
+// copy reaching past its source; fill colours rounded to bytes.
+TEST(Canvas, SurfaceHoldsWhatEachCallDrew) {
+    HErrorSlot err = nullptr;
+    HCanvas *canvas = hhml_CanvasCreateOffScreenCopyVis(nullptr, 6, 4, &err);
+    HCanvasContext *ctx = hhml_CanvasContextCreate(canvas, &err);
+    ASSERT_NE(ctx, nullptr) << herr_Message(err);
+    EXPECT_EQ(host::canvasRGB(canvas), std::vector<uint8_t>(6 * 4 * 3, 0)) << "a new canvas is black";
+
+    Plane red(3, 3, 10), green(3, 3, 20), blue(3, 3, 30);
+    hhml_CanvasShowRGBPixrect(ctx, &red.record, &green.record, &blue.record, 0, 0, 0, 0, 3, 3, -1,
+                              2, &err);
+    EXPECT_EQ(err, nullptr) << herr_Message(err);
+    // Plane pixel (row 0, column 1) lands at (0, 2); rows past the bottom
+    // and columns left of the canvas are dropped.
+    EXPECT_EQ(host::canvasPixel(canvas, 0, 2), (std::array<uint8_t, 3>{11, 21, 31}));
+    EXPECT_EQ(host::canvasPixel(canvas, 1, 3), (std::array<uint8_t, 3>{15, 25, 35}));
+    EXPECT_EQ(host::canvasPixel(canvas, 2, 2), (std::array<uint8_t, 3>{0, 0, 0}));
+    const std::vector<uint8_t> rgb = host::canvasRGB(canvas);
+    ASSERT_EQ(rgb.size(), 6u * 4 * 3);
+    EXPECT_EQ((std::vector<uint8_t>(rgb.begin() + (3 * 6 + 1) * 3, rgb.begin() + (3 * 6 + 2) * 3)),
+              (std::vector<uint8_t>{15, 25, 35}))
+        << "packed rows, row 0 first, three bytes a pixel";
+
+    // Shift the two shown columns right by one within the same canvas.
+    hhml_CanvasCopyArea(ctx, canvas, 0, 2, 2, 2, 1, 2, &err);
+    EXPECT_EQ(host::canvasPixel(canvas, 1, 2), (std::array<uint8_t, 3>{11, 21, 31}));
+    EXPECT_EQ(host::canvasPixel(canvas, 2, 2), (std::array<uint8_t, 3>{12, 22, 32}))
+        << "read before overwritten";
+    EXPECT_EQ(host::canvasPixel(canvas, 2, 3), (std::array<uint8_t, 3>{15, 25, 35}));
+    EXPECT_EQ(host::canvasPixel(canvas, 0, 2), (std::array<uint8_t, 3>{11, 21, 31}));
+
+    // Only the part inside the source is copied; the rest stays.
+    HCanvas *small = hhml_CanvasCreateOffScreenCopyVis(nullptr, 2, 2, &err);
+    HCanvasContext *smallCtx = hhml_CanvasContextCreate(small, &err);
+    const HCanvasColor tiny{0, 0.002, 0.5, 1.0}, face{0, 0.85, 0.85, 0.85};
+    hhml_CanvasDrawBevelRect(smallCtx, 0, 0, 0, 0, 2, 2, 0, &face, &tiny, &face, &err);
+    EXPECT_EQ(host::canvasPixel(small, 1, 1), (std::array<uint8_t, 3>{1, 128, 255}))
+        << "components round to the nearest byte";
+    hhml_CanvasCopyArea(ctx, small, 1, 1, 3, 3, 4, 0, &err);
+    EXPECT_EQ(host::canvasPixel(canvas, 4, 0), (std::array<uint8_t, 3>{1, 128, 255}));
+    EXPECT_EQ(host::canvasPixel(canvas, 5, 0), (std::array<uint8_t, 3>{0, 0, 0}));
+    EXPECT_EQ(host::canvasPixel(canvas, 4, 1), (std::array<uint8_t, 3>{0, 0, 0}));
+    EXPECT_EQ(err, nullptr) << herr_Message(err);
+    EXPECT_EQ(host::canvasPixel(canvas, 6, 0), (std::array<uint8_t, 3>{0, 0, 0})) << "outside";
+
+    EXPECT_EQ(hhml_CanvasCreateOffScreenCopyVis(nullptr, 0, 4, &err), nullptr);
+    EXPECT_NE(err, nullptr);
+    hhml_CanvasDelete(small, nullptr);
+    hhml_CanvasDelete(canvas, nullptr);
+    hhml_CanvasContextDelete(smallCtx, nullptr);
+    hhml_CanvasContextDelete(ctx, nullptr);
 }
 
 } // namespace

@@ -178,7 +178,12 @@ std::string targetOf(const HStringList *names, HErrorSlot *err) {
     }
     for (int32_t k = 0; k < names->count; ++k)
         if (!names->strings[k] || !*names->strings[k]) {
-            herr_Set(err, "raster: band %d has no name", int(k) + 1);
+            // Name the file after another band when one is named.
+            const char *other = "raster";
+            for (int32_t j = 0; j < names->count; ++j)
+                if (names->strings[j] && *names->strings[j])
+                    other = names->strings[j];
+            herr_Set(err, "%s: band %d has no name", fileOfBand(other).c_str(), int(k) + 1);
             return "";
         }
     const std::string file = fileOfBand(names->strings[0]);

@@ -1,8 +1,11 @@
-// Canvases: in-memory RGB pixel buffers that the window shows in their
-// canvas parts. Every live canvas and context is registered, so a handle
-// can be checked before use, contexts can outlive their canvas safely
-// (layer types delete canvases before their contexts) and tests can count
-// what a layer type left behind.
+// Canvases: cairo image surfaces (RGB, 8 bits a component) that the window
+// shows in their canvas parts. Every live canvas and context is registered,
+// so a handle can be checked before use, contexts can outlive their canvas
+// safely (layer types delete canvases before their contexts) and tests can
+// count what a layer type left behind.
+//
+// Fills draw without antialiasing on whole pixels, in a colour rounded to
+// bytes first, so that a component c lands as round(c * 255) exactly.
 //
 // Text drawing (font, extents, text) does nothing yet and measures zero.
 #include "hlib.h"
@@ -11,8 +14,11 @@
 #include "hmllib/internal.h"
 #include "hmllib/script_ui.h"
 
+#include <cairo.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace host {
 namespace {
@@ -44,12 +50,16 @@ HCanvas *drawTarget(HCanvasContext *ctx, const char *what, HErrorSlot *err) {
     return ctx->canvas;
 }
 
+// A canvas with a black surface; null when cairo cannot make one.
 HCanvas *newCanvas(int32_t width, int32_t height, bool offscreen) {
+    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+        return nullptr;
     auto *canvas = new HCanvas;
     canvas->width = width;
     canvas->height = height;
     canvas->offscreen = offscreen;
-    canvas->pixels.assign(size_t(width) * size_t(height) * 3, 0);
+    canvas->surface = std::move(surface);
     canvases().push_back(canvas);
     return canvas;
 }
@@ -62,13 +72,30 @@ uint8_t toByte(double component) {
     return uint8_t(std::lround(component * 255.0));
 }
 
-void fillRect(HCanvas *c, int32_t x, int32_t y, int32_t w, int32_t h, const HCanvasColor &color) {
-    const uint8_t rgb[3] = {toByte(color.red), toByte(color.green), toByte(color.blue)};
-    const int32_t x0 = std::max(x, 0), y0 = std::max(y, 0);
-    const int32_t x1 = std::min(x + w, c->width), y1 = std::min(y + h, c->height);
-    for (int32_t row = y0; row < y1; ++row)
-        for (int32_t col = x0; col < x1; ++col)
-            std::copy(rgb, rgb + 3, &c->pixels[(size_t(row) * size_t(c->width) + size_t(col)) * 3]);
+// A drawing context on the canvas's surface that replaces pixels (no
+// blending) on whole pixels.
+struct Painter {
+    explicit Painter(HCanvas *canvas) : cr(cairo_create(canvas->surface.get())) {
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    }
+    ~Painter() { cairo_destroy(cr); }
+    Painter(const Painter &) = delete;
+    Painter &operator=(const Painter &) = delete;
+    cairo_t *cr;
+};
+
+// Fills the rectangle, clipped to the canvas by cairo; empty rectangles
+// draw nothing.
+void fillRect(cairo_t *cr, int32_t x, int32_t y, int32_t w, int32_t h, const HCanvasColor &color) {
+    if (w <= 0 || h <= 0)
+        return;
+    // A byte b as b / 255 reaches cairo's 16-bit colour as b * 257 and
+    // comes back as b in the 8-bit surface.
+    cairo_set_source_rgb(cr, toByte(color.red) / 255.0, toByte(color.green) / 255.0,
+                         toByte(color.blue) / 255.0);
+    cairo_rectangle(cr, x, y, w, h);
+    cairo_fill(cr);
 }
 
 } // namespace
@@ -106,8 +133,30 @@ bool sendCanvasEvent(HCanvas *canvas, int32_t type) {
     return true;
 }
 
+void SurfaceRelease::operator()(_cairo_surface *surface) const { cairo_surface_destroy(surface); }
+
+std::array<uint8_t, 3> canvasPixel(const HCanvas *canvas, int32_t x, int32_t y) {
+    if (!canvas || !canvas->surface || x < 0 || y < 0 || x >= canvas->width || y >= canvas->height)
+        return {0, 0, 0};
+    cairo_surface_t *surface = canvas->surface.get();
+    cairo_surface_flush(surface);
+    const unsigned char *row =
+        cairo_image_surface_get_data(surface) + ptrdiff_t(y) * cairo_image_surface_get_stride(surface);
+    uint32_t rgb;
+    std::memcpy(&rgb, row + size_t(x) * 4, sizeof rgb);
+    return {uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)};
+}
+
 std::vector<uint8_t> canvasRGB(const HCanvas *canvas) {
-    return liveCanvas(canvas) ? canvas->pixels : std::vector<uint8_t>{};
+    std::vector<uint8_t> rgb;
+    if (!liveCanvas(canvas))
+        return rgb;
+    rgb.reserve(size_t(canvas->width) * size_t(canvas->height) * 3);
+    for (int32_t y = 0; y < canvas->height; ++y)
+        for (int32_t x = 0; x < canvas->width; ++x)
+            for (uint8_t component : canvasPixel(canvas, x, y))
+                rgb.push_back(component);
+    return rgb;
 }
 
 } // namespace host
@@ -122,6 +171,11 @@ HOST_API HCanvas *hhml_CanvasCreate(HFrame *part, int32_t, HErrorSlot *err) {
         return nullptr;
     }
     HCanvas *canvas = host::newCanvas(part->width, part->height, false);
+    if (!canvas) {
+        herr_Set(err, "canvas '%s': cannot make %d x %d pixels", part->name.c_str(), part->width,
+                 part->height);
+        return nullptr;
+    }
     canvas->part = part;
     return canvas;
 }
@@ -149,11 +203,10 @@ HOST_API void hhml_CanvasSetEventHandler(HCanvas *canvas, HCanvasEventFn handler
 // it is never read.
 HOST_API HCanvas *hhml_CanvasCreateOffScreenCopyVis(HCanvas *, int32_t width, int32_t height,
                                                     HErrorSlot *err) {
-    if (width < 1 || height < 1) {
-        herr_Set(err, "off-screen canvas: size %d x %d", width, height);
-        return nullptr;
-    }
-    return host::newCanvas(width, height, true);
+    HCanvas *canvas = width < 1 || height < 1 ? nullptr : host::newCanvas(width, height, true);
+    if (!canvas)
+        herr_Set(err, "off-screen canvas: cannot make %d x %d pixels", width, height);
+    return canvas;
 }
 
 HOST_API HCanvasContext *hhml_CanvasContextCreate(HCanvas *canvas, HErrorSlot *err) {
@@ -196,21 +249,28 @@ HOST_API void hhml_CanvasShowRGBPixrect(HCanvasContext *ctx, HBaseData *red, HBa
             plane->columns < width)
             return herr_Set(err, "show pixels: each plane must hold %d x %d bytes", width, height);
     }
+    cairo_surface_t *surface = canvas->surface.get();
+    cairo_surface_flush(surface);
+    unsigned char *data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
     for (int32_t r = 0; r < height; ++r) {
         const int32_t y = dy + r;
         if (y < 0 || y >= canvas->height)
             continue;
+        auto *row = reinterpret_cast<uint32_t *>(data + ptrdiff_t(y) * stride);
         for (int32_t c = 0; c < width; ++c) {
             const int32_t x = dx + c;
             if (x < 0 || x >= canvas->width)
                 continue;
-            uint8_t *pixel = &canvas->pixels[(size_t(y) * size_t(canvas->width) + size_t(x)) * 3];
+            uint32_t rgb = 0;
             for (int i = 0; i < 3; ++i) {
                 const auto *bytes = static_cast<const uint8_t *>(planes[i]->data);
-                pixel[i] = bytes[r * planes[i]->rowStep + c * planes[i]->columnStep];
+                rgb = rgb << 8 | bytes[r * planes[i]->rowStep + c * planes[i]->columnStep];
             }
+            row[x] = rgb; // RGB24: 0x00RRGGBB in a native 32-bit word
         }
     }
+    cairo_surface_mark_dirty(surface);
 }
 
 HOST_API void hhml_CanvasDelete(HCanvas *canvas, HErrorSlot *err) {
@@ -239,8 +299,12 @@ HOST_API void hhml_CanvasContextDelete(HCanvasContext *ctx, HErrorSlot *err) {
 // Bitmaps are not read yet: a blank 32 × 32 canvas stands in, so icon
 // layout proceeds with a plausible size.
 HOST_API HCanvas *hhml_CanvasReadXpmFile(void *, const char *, int32_t *width, int32_t *height,
-                                         int32_t *hotX, int32_t *hotY, HErrorSlot *) {
+                                         int32_t *hotX, int32_t *hotY, HErrorSlot *err) {
     HCanvas *canvas = host::newCanvas(32, 32, true);
+    if (!canvas) {
+        herr_Set(err, "bitmap: out of memory");
+        return nullptr;
+    }
     if (width)
         *width = canvas->width;
     if (height)
@@ -269,12 +333,13 @@ HOST_API void hhml_CanvasDrawBevelRect(HCanvasContext *ctx, int32_t, int32_t, in
     HCanvas *canvas = drawTarget(ctx, "bevel", err);
     if (!canvas || !light || !face || !dark)
         return;
-    host::fillRect(canvas, x, y, width, height, *face);
+    host::Painter paint(canvas);
+    host::fillRect(paint.cr, x, y, width, height, *face);
     for (int32_t i = 0; i < bevel; ++i) {
-        host::fillRect(canvas, x, y + i, width - i, 1, *light);                 // top
-        host::fillRect(canvas, x + i, y, 1, height - i, *light);                // left
-        host::fillRect(canvas, x + i + 1, y + height - 1 - i, width - i - 1, 1, *dark); // bottom
-        host::fillRect(canvas, x + width - 1 - i, y + i + 1, 1, height - i - 1, *dark); // right
+        host::fillRect(paint.cr, x, y + i, width - i, 1, *light);                 // top
+        host::fillRect(paint.cr, x + i, y, 1, height - i, *light);                // left
+        host::fillRect(paint.cr, x + i + 1, y + height - 1 - i, width - i - 1, 1, *dark); // bottom
+        host::fillRect(paint.cr, x + width - 1 - i, y + i + 1, 1, height - i - 1, *dark); // right
     }
 }
 
@@ -287,20 +352,31 @@ HOST_API void hhml_CanvasCopyArea(HCanvasContext *ctx, HCanvas *source, int32_t 
         return;
     if (!host::liveCanvas(source))
         return herr_Set(err, "copy area: no source canvas");
-    for (int32_t r = 0; r < height; ++r) {
-        const int32_t fy = sy + r, ty = dy + r;
-        if (fy < 0 || fy >= source->height || ty < 0 || ty >= canvas->height)
-            continue;
-        for (int32_t c = 0; c < width; ++c) {
-            const int32_t fx = sx + c, tx = dx + c;
-            if (fx < 0 || fx >= source->width || tx < 0 || tx >= canvas->width)
-                continue;
-            const uint8_t *from =
-                &source->pixels[(size_t(fy) * size_t(source->width) + size_t(fx)) * 3];
-            std::copy(from, from + 3,
-                      &canvas->pixels[(size_t(ty) * size_t(canvas->width) + size_t(tx)) * 3]);
-        }
+    // Only the part of the area inside the source is copied; the rest of
+    // the target stays as it was.
+    int32_t x0 = std::max(sx, 0), y0 = std::max(sy, 0);
+    int32_t x1 = std::min(int64_t(sx) + width, int64_t(source->width));
+    int32_t y1 = std::min(int64_t(sy) + height, int64_t(source->height));
+    if (x1 <= x0 || y1 <= y0)
+        return;
+    host::Surface snapshot;
+    cairo_surface_t *from = source->surface.get();
+    if (source == canvas) {
+        // Overlapping copies within one surface read from a copy of it.
+        snapshot.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, canvas->width, canvas->height));
+        if (cairo_surface_status(snapshot.get()) != CAIRO_STATUS_SUCCESS)
+            return herr_Set(err, "copy area: out of memory");
+        cairo_t *cr = cairo_create(snapshot.get());
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_surface(cr, from, 0, 0);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        from = snapshot.get();
     }
+    host::Painter paint(canvas);
+    cairo_set_source_surface(paint.cr, from, double(dx) - sx, double(dy) - sy);
+    cairo_rectangle(paint.cr, dx + (x0 - sx), dy + (y0 - sy), x1 - x0, y1 - y0);
+    cairo_fill(paint.cr);
 }
 
 HOST_API void hhml_CanvasContextSetFont(HCanvasContext *ctx, const char *font, HErrorSlot *err) {

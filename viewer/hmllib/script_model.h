@@ -112,11 +112,26 @@ struct HSet {
     std::vector<std::string> strings;
 };
 
-// An in-memory RGB canvas: width × height pixels of three bytes, row 0 at
-// the top.
+struct _cairo_surface; // cairo_surface_t
+
+namespace host {
+
+// Destroys a cairo surface (cairo_surface_destroy).
+struct SurfaceRelease {
+    HOST_API void operator()(_cairo_surface *surface) const;
+};
+using Surface = std::unique_ptr<_cairo_surface, SurfaceRelease>;
+
+} // namespace host
+
+// A canvas: a cairo image surface of width × height pixels
+// (CAIRO_FORMAT_RGB24), row 0 at the top, owned by the canvas. The surface
+// is the one place its pixels live: draw into it with cairo (flush before
+// touching its data, mark it dirty after), read it with host::canvasPixel
+// or host::canvasRGB (script_ui.h).
 struct HCanvas {
     int32_t width = 0, height = 0;
-    std::vector<uint8_t> pixels;
+    host::Surface surface;
     HFrame *part = nullptr; // the canvas part it shows; null off screen
     bool offscreen = false;
     HCanvasEventFn handler = nullptr;

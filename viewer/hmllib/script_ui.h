@@ -22,7 +22,9 @@
 #include "host_types.h"
 #include "script_model.h"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -97,7 +99,9 @@ HOST_API HCanvas *canvasOfPart(const HFrame *part);
 HOST_API size_t liveCanvasCount();
 HOST_API size_t liveCanvasContextCount();
 HOST_API bool sendCanvasEvent(HCanvas *canvas, int32_t type);
-// A canvas's pixels as packed RGB, row 0 at the top.
+// A canvas pixel's red, green and blue bytes; black outside the canvas.
+HOST_API std::array<uint8_t, 3> canvasPixel(const HCanvas *canvas, int32_t x, int32_t y);
+// The whole canvas as packed RGB rows (three bytes a pixel, row 0 first).
 HOST_API std::vector<uint8_t> canvasRGB(const HCanvas *canvas);
 
 } // namespace host
