@@ -360,3 +360,38 @@ TEST_F(ToolTest, TheWorkingCopyIsSharedByEveryLayer)
     EXPECT_EQ(clouds(b)[0]->seed, 4711.0);
     EXPECT_EQ(previewPlanes(cloudLayer(b)), referencePreview(256, 256));
 }
+
+TEST_F(ToolTest, DeletingThePickedCloudForgetsIt)
+{
+    HLayer *layer = newLayer();
+    openDialog();
+    for (int i = 0; i < 3; ++i) {
+        editCloud.xposition = i;
+        addCloud();
+    }
+    CloudLayer &l = cloudLayer(layer);
+    // A cloud picked in the scene (picking itself is the selection box's).
+    selectedCloud = clouds(layer)[1];
+    selectionState = 2;
+    host::journalClear();
+    sceneCommand("cloudupdate", {"delselected"});
+    EXPECT_EQ(selectedCloud, nullptr);
+    EXPECT_EQ(selectionState, 0);
+    ASSERT_EQ(clouds(layer).size(), 2u);
+    EXPECT_EQ(clouds(layer)[1]->xposition, 2.0);
+    EXPECT_EQ(l.current, clouds(layer)[0]);
+    EXPECT_EQ(editCloud.xposition, 0.0);
+    EXPECT_TRUE(journalHas("sceneActionOff: delcloud"));
+    EXPECT_TRUE(journalHas("sceneRedraw"));
+
+    // "deletecloud" of another cloud keeps the picked one; of the picked one
+    // forgets it.
+    selectedCloud = clouds(layer)[1];
+    set(layer, "currentcloud", "Cloud 1");
+    set(layer, "delete", "");
+    EXPECT_EQ(selectedCloud, clouds(layer)[0]);
+    set(layer, "currentcloud", "Cloud 1");
+    set(layer, "delete", "");
+    EXPECT_EQ(selectedCloud, nullptr);
+    EXPECT_EQ(l.clouds, nullptr);
+}
