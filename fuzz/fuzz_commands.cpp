@@ -79,8 +79,10 @@ std::vector<std::string> words(const std::string &line)
     while (at < line.size()) {
         const size_t end = line.find(' ', at);
         const size_t stop = end == std::string::npos ? line.size() : end;
+        // The plug-in reads C strings: a word ends at its first NUL, and the
+        // harness must decide context and paths on what the plug-in reads.
         if (stop > at)
-            out.push_back(line.substr(at, stop - at));
+            out.push_back(line.substr(at, stop - at).c_str());
         at = stop + 1;
     }
     return out;
@@ -144,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             text.substr(at, end == std::string::npos ? std::string::npos : end - at);
         at = end == std::string::npos ? text.size() + 1 : end + 1;
         std::vector<std::string> w = words(line);
-        if (w.empty())
+        if (w.empty() || w[0].empty())
             continue;
         if (editCloud.texsize > 64 || editCloud.texsize < -64)
             editCloud.texsize = 64;
