@@ -1,5 +1,6 @@
 #include "files/layer_file.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "hlib.h"
@@ -27,35 +28,181 @@ namespace {
 // Reads one word into word (CLOUD_FILE_WORD_BUFFER bytes): at most 99
 // characters are kept, and the rest of a longer word is read past in
 // chunks, so that the next conversion starts after the whole word and not
-// in its middle. Returns false when no word could be read.
-bool readWord(HFile *file, char *word)
+// in its middle. Adds the characters consumed to *position. Returns false
+// when no word could be read.
+bool readWord(HFile *file, char *word, long *position)
 {
     word[0] = '\0';
-    if (hfio_Fscanf(file, "%99s", word) != 1)
+    int consumed = 0;
+    if (hfio_Fscanf(file, "%99s%n", word, &consumed) != 1)
         return false;
+    *position += consumed;
     if (std::strlen(word) == CLOUD_FILE_WORD_BUFFER - 1) {
         // The scan set is %s's own notion of a word: up to white space.
         char rest[CLOUD_FILE_WORD_BUFFER];
-        while (hfio_Fscanf(file, "%99[^ \t\n\v\f\r]", rest) == 1) {
-        }
+        while (hfio_Fscanf(file, "%99[^ \t\n\v\f\r]%n", rest, &consumed) == 1)
+            *position += consumed;
     }
     return true;
 }
 
-// One block after its name line, each line one formatted read: a field
-// that does not convert stops its line, and the next line's read starts
-// where it stopped.
-void readBlock(HFile *file, CloudRecord &c)
+// What the reader has met so far, for its warnings. Reading itself is the
+// plain formatted reading it always was; this only watches it.
+struct ReadState {
+    HFile *file;
+    const char *fileName;
+    long position = 0;     // characters consumed, exact until the first damage
+    bool ended = false;    // a read met the end of the file
+    bool damaged = false;  // a value did not convert
+    bool quiet = false;    // damage is noted but not reported
+};
+
+int scanValue(HFile *file, float *v, int *n) { return hfio_Fscanf(file, "%f%n", v, n); }
+int scanValue(HFile *file, double *v, int *n) { return hfio_Fscanf(file, "%lf%n", v, n); }
+int scanValue(HFile *file, int32_t *v, int *n) { return hfio_Fscanf(file, "%d%n", v, n); }
+
+// A short, printable quote of file text: control characters become '?'.
+void printable(char *text, size_t keep)
 {
-    hfio_Fscanf(file, "%f %f %f %f %f\n", &c.density, &c.cluster, &c.detail, &c.zoom,
-                &c.height);
-    hfio_Fscanf(file, "%d %d %d %d %d\n", &c.layers, &c.panx, &c.pany, &c.texsize,
-                &c.symmetric);
-    hfio_Fscanf(file, "%lf %lf %lf %lf %lf %lf\n", &c.xposition, &c.yposition, &c.zposition,
-                &c.xsize, &c.ysize, &c.zsize);
-    hfio_Fscanf(file, "%d %d %d %f %f %f\n", &c.xslice, &c.yslice, &c.zslice, &c.red, &c.green,
-                &c.blue);
-    hfio_Fscanf(file, "%lf %f\n", &c.seed, &c.bottomscale);
+    size_t n = std::strlen(text);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == ' ' || text[n - 1] == '\t'))
+        text[--n] = '\0';
+    if (n > keep)
+        std::strcpy(text + keep, "...");
+    for (char *c = text; *c; ++c)
+        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7f)
+            *c = '?';
+}
+
+// The word that starts after `start` characters of the file (white space
+// skipped), read through a handle of its own so that the reading in
+// progress is not disturbed. Empty when it cannot be read.
+void wordAt(const char *fileName, long start, char *word)
+{
+    word[0] = '\0';
+    HErrorSlot err = nullptr;
+    HFile *again = hfio_Open(fileName, "r", &err);
+    if (!again)
+        return;
+    bool open = true;
+    for (; start >= 4096 && open; start -= 4096)
+        open = hfio_Fscanf(again, "%*4096c") != EOF;
+    for (; start > 0 && open; --start)
+        open = hfio_Fscanf(again, "%*c") != EOF;
+    if (!open || hfio_Fscanf(again, "%99s", word) != 1)
+        word[0] = '\0';
+    hfio_Close(again, &err);
+    printable(word, 60);
+}
+
+// Reports the first value that did not convert: which block, which field
+// and the text found. Saving what was read would make the damage
+// permanent, so the report says the data are damaged (HERR_DAMAGED).
+void noteDamage(ReadState &r, long start, const char *block, const char *field)
+{
+    if (r.damaged)
+        return;
+    r.damaged = true;
+    if (r.quiet)
+        return;
+    char text[CLOUD_FILE_WORD_BUFFER + 4];
+    wordAt(r.fileName, start, text);
+    HErrorSlot err = nullptr;
+    herr_SetCode(&err, HERR_DAMAGED, "%s: %s%s%s \"%s\" is not a number; the values after it may be wrong",
+                 r.fileName, block ? block : "", block ? ": " : "", field, text);
+    hvis_ProcessErrorReport(&err);
+}
+
+// One field: a conversion of its own. False when it did not convert, which
+// ends its line. A number must end at white space: "3OOOO.0" converts its
+// "3" and leaves the rest to the next field, a typo all the same.
+template <typename T>
+bool readField(ReadState &r, T *value, const char *block, const char *field)
+{
+    const long start = r.position;
+    int consumed = 0;
+    const int converted = scanValue(r.file, value, &consumed);
+    if (converted == EOF) {
+        r.ended = true;
+        return false;
+    }
+    if (converted != 1) {
+        noteDamage(r, start, block, field);
+        return false;
+    }
+    r.position += consumed;
+    if (!r.damaged) {
+        // Taking one blank is harmless: every later read skips blanks.
+        int blank = 0;
+        const int next = hfio_Fscanf(r.file, "%*1[ \t\n\v\f\r]%n", &blank);
+        if (blank == 1)
+            r.position += 1;
+        else if (next != EOF)
+            noteDamage(r, start, block, field);
+    }
+    return true;
+}
+
+// One block after its name line: its five lines, field by field, a line
+// stopping at its first field that does not convert; the next line is read
+// from where that one stopped.
+void readBlock(ReadState &r, CloudRecord &c, const char *block)
+{
+    readField(r, &c.density, block, "density") && readField(r, &c.cluster, block, "cluster") &&
+        readField(r, &c.detail, block, "detail") && readField(r, &c.zoom, block, "zoom") &&
+        readField(r, &c.height, block, "height");
+    readField(r, &c.layers, block, "layers") && readField(r, &c.panx, block, "panx") &&
+        readField(r, &c.pany, block, "pany") && readField(r, &c.texsize, block, "texsize") &&
+        readField(r, &c.symmetric, block, "symmetric");
+    readField(r, &c.xposition, block, "xposition") &&
+        readField(r, &c.yposition, block, "yposition") &&
+        readField(r, &c.zposition, block, "zposition") && readField(r, &c.xsize, block, "xsize") &&
+        readField(r, &c.ysize, block, "ysize") && readField(r, &c.zsize, block, "zsize");
+    readField(r, &c.xslice, block, "xslice") && readField(r, &c.yslice, block, "yslice") &&
+        readField(r, &c.zslice, block, "zslice") && readField(r, &c.red, block, "red") &&
+        readField(r, &c.green, block, "green") && readField(r, &c.blue, block, "blue");
+    readField(r, &c.seed, block, "seed") && readField(r, &c.bottomscale, block, "bottomscale");
+}
+
+// The first line that is not blank, quoted for a warning.
+void firstLine(const char *fileName, char *line)
+{
+    line[0] = '\0';
+    HErrorSlot err = nullptr;
+    HFile *again = hfio_Open(fileName, "r", &err);
+    if (!again)
+        return;
+    if (hfio_Fscanf(again, " %99[^\n]", line) != 1)
+        line[0] = '\0';
+    hfio_Close(again, &err);
+    printable(line, 60);
+}
+
+// A file that is not a layer file, or that ends before its declared
+// clouds, is still read as it always was (writers may rely on it); one
+// warning says so.
+void reportShape(const ReadState &r, bool foreign, int32_t declared, int32_t made, int32_t whole)
+{
+    HErrorSlot err = nullptr;
+    if (foreign) {
+        char line[CLOUD_FILE_WORD_BUFFER + 4];
+        firstLine(r.fileName, line);
+        if (line[0])
+            herr_SetCode(&err, HERR_GENERIC,
+                         "%s: not a layer file (first line \"%s\"); read as version 1.1, %d cloud%s",
+                         r.fileName, line, made, made == 1 ? "" : "s");
+        else
+            herr_SetCode(&err, HERR_GENERIC,
+                         "%s: not a layer file (it is empty); read as version 1.1, 0 clouds",
+                         r.fileName);
+    } else if (r.ended && whole < made) {
+        herr_SetCode(&err, HERR_GENERIC,
+                     "%s: ends after %d of %d declared clouds; read as %d cloud%s, the rest at "
+                     "their defaults",
+                     r.fileName, whole, declared, made, made == 1 ? "" : "s");
+    }
+    if (err)
+        hvis_ProcessErrorReport(&err);
 }
 
 void writeBlock(HFile *file, int32_t k, const CloudRecord &c)
@@ -101,16 +248,22 @@ CloudRecord *cloudFileRead(const char *fileName)
     if (!file)
         return nullptr;
 
+    ReadState r{file, fileName};
     char word[CLOUD_FILE_WORD_BUFFER];
-    readWord(file, word);
+    readWord(file, word, &r.position);
     // Only the old magic is told apart; any other first word reads as V1.1.
     const bool v10 = std::strcmp(word, cloudFileMagicV10) == 0;
+    const bool foreign = !v10 && std::strcmp(word, cloudFileMagicV11) != 0;
 
+    // In a file that is not a layer file a count that does not read is no
+    // news: the warning about the first line says enough.
     int32_t declared = 0;
-    if (hfio_Fscanf(file, "%d", &declared) == 1)
-        readWord(file, word);  // "clouds_in_file", not looked at
+    r.quiet = foreign;
+    if (readField(r, &declared, nullptr, "cloud count"))
+        readWord(file, word, &r.position);  // "clouds_in_file", not looked at
     else
         declared = 0;
+    r.quiet = false;
     // A count far beyond any real layer is a damaged file; making that many
     // default clouds would bake millions of textures.
     const int32_t count = declared > cloudFileCloudLimit ? cloudFileCloudLimit : declared;
@@ -121,23 +274,30 @@ CloudRecord *cloudFileRead(const char *fileName)
     // given, which from the layer's head is quadratic in the count), and
     // the list keeps the file's order.
     CloudRecord **end = &head;
+    int32_t made = 0, whole = count;  // whole: blocks read before the file ended
     for (int32_t i = 0; i < count; ++i) {
         auto *c = static_cast<CloudRecord *>(hmsc_HeapMalloc(sizeof(CloudRecord)));
         if (!c)
             break;  // out of memory: keep what was read
         c->next = nullptr;
         cloudRecordSetDefaults(c);
-        readWord(file, word);  // the block's name; blocks count in file order
-        readBlock(file, *c);
+        // The block's name; blocks count in file order.
+        if (!readWord(file, word, &r.position))
+            r.ended = true;
+        readBlock(r, *c, word);
+        if (r.ended && whole == count)
+            whole = i;
         c->symmetric = 1;
         if (v10)
             c->cluster = 1.0f - c->cluster;
         hvis_llmAdd(end, c, 3, 0);
         end = &c->next;
+        ++made;
         cloudFileBake(*c);
     }
 
     hfio_Close(file, &err);
+    reportShape(r, foreign, declared, made, whole);
     return head;
 }
 

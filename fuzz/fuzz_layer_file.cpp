@@ -2,7 +2,8 @@
 //
 // Each input is written to a file and read (parse, seed, bake); what was
 // read is written out and read again, which must be a fixed point (the
-// second text equals the first), and freeing everything must give every
+// second text equals the first) and must read without a warning (a file
+// the writer wrote is never damaged nor short), and freeing everything must give every
 // heap block back. A read makes at most 16 clouds here, so that a declared
 // count near the real cap does not spend seconds baking defaults.
 //
@@ -26,6 +27,7 @@
 #include "files/layer_file.h"
 #include "headless_gl.h"
 #include "hlib.h"
+#include "hvislib/questions.h"
 #include "plugin/records.h"
 #include "synth/slice_texture.h"
 #include "viewer/hlib/heap_debug.h"
@@ -49,6 +51,7 @@ struct Setup {
     Setup()
     {
         cloudFileCloudLimit = 16;
+        host::setReportsPrinted(false);  // counted, not printed for every input
         cloudFileBake = smallBake;
         // Memory-backed when there is such a folder: each run writes and
         // renames three files, which on a journalled disk costs more than
@@ -95,8 +98,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::ofstream out(setup.input, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
     }
-    if (!readAndWrite(setup.input, setup.first) || !readAndWrite(setup.first, setup.second))
+    if (!readAndWrite(setup.input, setup.first))
         std::abort();
+    const size_t damaged = host::reportCount(HERR_DAMAGED);
+    const size_t generic = host::reportCount(HERR_GENERIC);
+    if (!readAndWrite(setup.first, setup.second))
+        std::abort();
+    if (host::reportCount(HERR_DAMAGED) != damaged || host::reportCount(HERR_GENERIC) != generic) {
+        std::fprintf(stderr, "fuzz_layer_file: a written file reads with a warning\n");
+        std::abort();
+    }
     if (readText(setup.first) != readText(setup.second)) {
         std::fprintf(stderr, "fuzz_layer_file: a written file does not read back the same\n");
         std::abort();

@@ -14,6 +14,16 @@
 extern "C" {
 #endif
 
+/* Error records. herr_SetCode stores in *err (nothing happens without a
+ * slot) a new record holding the code and the formatted message, which
+ * hvis_ProcessErrorReport then shows. Codes are errno values where the
+ * system reported the problem, else one of these. HERR_DAMAGED says that
+ * the data read were damaged, so that saving what was read would make the
+ * damage permanent: a caller may refuse to save over it. */
+enum { HERR_GENERIC = -1, HERR_DAMAGED = -2 };
+HOST_API void herr_SetCode(HErrorSlot *err, int32_t code, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+
 /* Heap. */
 HOST_API void *hmsc_HeapMalloc(size_t size);
 HOST_API void hmsc_HeapFree(void *block);

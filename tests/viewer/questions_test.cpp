@@ -91,6 +91,23 @@ TEST_F(Questions, ErrorReportPrintsOneLineAndJournals) {
     EXPECT_EQ(heard, Strings{"tlcloud.hml:3:5: unknown command 'foo'"});
 }
 
+TEST_F(Questions, ReportsAreCountedByCodeAndMayBeKeptOffStderr) {
+    const size_t damaged = host::reportCount(HERR_DAMAGED);
+    const size_t generic = host::reportCount(HERR_GENERIC);
+    HErrorSlot err = nullptr;
+    herr_SetCode(&err, HERR_DAMAGED, "a.cloud: Cloud_0: zoom \"4x\" is not a number");
+    testing::internal::CaptureStderr();
+    hvis_ProcessErrorReport(&err);
+    host::setReportsPrinted(false);
+    hvis_ProcessErrorReport(&err);
+    host::setReportsPrinted(true);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(printed, "cloudview: a.cloud: Cloud_0: zoom \"4x\" is not a number\n");
+    EXPECT_EQ(host::journal().size(), 2u); // muted reports are still journaled
+    EXPECT_EQ(host::reportCount(HERR_DAMAGED), damaged + 2);
+    EXPECT_EQ(host::reportCount(HERR_GENERIC), generic);
+}
+
 TEST_F(Questions, UnavailableServicesSayItThroughTheSlot) {
     HErrorSlot err = nullptr;
     hvis_ObjectAddCallback(nullptr, 2, nullptr, nullptr, &err);

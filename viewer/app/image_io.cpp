@@ -5,8 +5,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 namespace cloudview {
+
+bool hasPngName(const std::string &fileName)
+{
+    const size_t dot = fileName.find_last_of("./");
+    return dot != std::string::npos && fileName[dot] == '.' &&
+           strcasecmp(fileName.c_str() + dot, ".png") == 0 && dot > 0 && fileName[dot - 1] != '/';
+}
 
 std::string writePNG(const std::string &fileName, const std::vector<uint8_t> &rgba, int width,
                      int height)

@@ -9,6 +9,10 @@
 
 namespace cloudview {
 
+// Whether a file name ends in ".png" (any case): renders are PNG only, and
+// a PNG under another extension would mislead whoever opens it.
+bool hasPngName(const std::string &fileName);
+
 // rgba: width × height × 4 bytes, row 0 the top. Returns "" or the problem.
 std::string writePNG(const std::string &fileName, const std::vector<uint8_t> &rgba, int width,
                      int height);

@@ -3,15 +3,18 @@
 // Exit codes: 0 success, 1 usage error, 2 failure (one line on stderr
 // naming the file and the problem).
 #include <CLI/CLI.hpp>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "export_command.h"
+#include "hlib.h"
+#include "hvislib/questions.h"
 #include "image_io.h"
 #include "plugin/records.h"
 #include "synth/slice_texture.h"
@@ -29,52 +32,102 @@ Size parseSize(const std::string &text)
     Size s;
     char x = 0, extra = 0;
     std::istringstream in(text);
-    if (!(in >> s.width >> x >> s.height) || x != 'x' || in >> extra || s.width < 1 ||
-        s.height < 1 || s.width > 8192 || s.height > 8192)
+    if (!(in >> s.width >> x >> s.height) || (x != 'x' && x != 'X') || in >> extra ||
+        s.width < 1 || s.height < 1 || s.width > 8192 || s.height > 8192)
         throw ViewerError("--size " + text + ": expected WxH, each 1..8192");
     return s;
 }
 
-void parseView(const std::string &text, host::Scene &scene)
+struct View {
+    double azimuth = 0, elevation = 0, distance = 0;  // distance 0: frame the layers
+};
+
+// AZ,EL or AZ,EL,DIST, as VIEW takes them.
+View parseView(const std::string &text)
 {
-    double v[3] = {0, 0, 0};
+    View v;
     char c1 = 0, c2 = 0, extra = 0;
     std::istringstream in(text);
-    if (!(in >> v[0] >> c1 >> v[1] >> c2 >> v[2]) || c1 != ',' || c2 != ',' || in >> extra ||
-        !std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2]) || v[1] < -90 ||
-        v[1] > 90 || v[2] < 0)
+    bool ok = static_cast<bool>(in >> v.azimuth >> c1 >> v.elevation) && c1 == ',';
+    if (ok && in >> c2)
+        ok = c2 == ',' && static_cast<bool>(in >> v.distance) && !(in >> extra);
+    if (!ok || !std::isfinite(v.azimuth) || !std::isfinite(v.elevation) ||
+        !std::isfinite(v.distance) || v.elevation < -90 || v.elevation > 90 || v.distance < 0)
         throw ViewerError("--view " + text +
-                          ": expected AZ,EL,DIST (degrees, degrees -90..90, distance >= 0)");
-    scene.setView(v[0], v[1], v[2]);
+                          ": expected AZ,EL or AZ,EL,DIST (degrees, degrees -90..90, distance >= 0)");
+    return v;
+}
+
+// " (1 cloud)" / "5 clouds": counts in the summary lines.
+std::string count(size_t n, const std::string &what)
+{
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+std::string fileSize(const std::string &file)
+{
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(file, ec);
+    return ec ? std::string("size unknown") : count(bytes, "byte");
 }
 
 void render(Viewer &viewer, const std::string &input, const std::string &out,
             const std::string &size, const std::string &view)
 {
+    // Every argument is checked before anything is opened or drawn.
+    requirePngName(out);
     const Size s = size.empty() ? Size{} : parseSize(size);
-    if (isLayerFile(input, viewer.layerType())) {
+    const View v = view.empty() ? View{} : parseView(view);
+    ScriptOutcome script;
+    if (isLayerFile(input, viewer.layerType()))
         viewer.openLayerFile(input);
-    } else {
-        viewer.runScript(input);
-    }
+    else
+        script = viewer.runScript(input, ScriptMode::SceneOnly);
     if (!view.empty())
-        parseView(view, viewer.scene());
+        viewer.scene().setView(v.azimuth, v.elevation, v.distance);
     viewer.render(out, s.width, s.height);
+    std::printf("wrote %s: %dx%d PNG, %s", out.c_str(), s.width, s.height, fileSize(out).c_str());
+    if (script.skipped > 0)
+        std::printf(" (%s of %s not carried out: render draws the scene; cloudview run carries "
+                    "them out)",
+                    count(script.skipped, "statement").c_str(), input.c_str());
+    std::printf("\n");
+}
+
+// Makes the folder and those above it, or says why it cannot.
+void makeFolder(const std::string &dir)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (!ec && !std::filesystem::is_directory(dir, ec))
+        ec = std::make_error_code(std::errc::not_a_directory);
+    if (ec)
+        throw ViewerError(dir + ": cannot make the output folder: " + ec.message());
+}
+
+// These commands know the plug-in's records: they exist to look at what
+// the plug-in made (the bake left in GL, the clouds a file held).
+const CloudLayer *cloudsOf(HLayer *layer)
+{
+    return static_cast<const CloudLayer *>(layer->instance);
+}
+
+size_t cloudCount(HLayer *layer)
+{
+    size_t n = 0;
+    for (const CloudRecord *c = cloudsOf(layer)->clouds; c; c = c->next)
+        ++n;
+    return n;
 }
 
 void textures(Viewer &viewer, const std::string &input, const std::string &dir)
 {
     HLayer *layer = viewer.openLayerFile(input);
-    mkdir(dir.c_str(), 0777);
-    struct stat st;
-    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw ViewerError(dir + ": cannot make the output directory");
-    // This one command knows the plug-in's records: it exists to look at
-    // what the bake left in GL.
-    const CloudLayer *clouds = static_cast<const CloudLayer *>(layer->instance);
+    makeFolder(dir);
     viewer.gl().makeCurrent();
     int k = 0;
-    for (const CloudRecord *c = clouds->clouds; c; c = c->next, ++k) {
+    size_t written = 0;
+    for (const CloudRecord *c = cloudsOf(layer)->clouds; c; c = c->next, ++k) {
         if (!c->hTextures || !c->vTextures)
             continue;
         for (int l = 0; l < c->layers; ++l) {
@@ -88,17 +141,30 @@ void textures(Viewer &viewer, const std::string &input, const std::string &dir)
                 const std::string problem = writePGM(file, gray, w, h);
                 if (!problem.empty())
                     throw ViewerError(file + ": " + problem);
+                ++written;
             }
         }
     }
+    std::printf("wrote %s of %s to %s\n", count(written, "texture").c_str(),
+                count(static_cast<size_t>(k), "cloud").c_str(), dir.c_str());
 }
 
 void convert(Viewer &viewer, const std::string &input, const std::string &out)
 {
     requireReadableFile(input, "layer file");
-    // The layer saves to the file it was opened from: open a copy at the
-    // destination and save it there.
+    // Read the input as it stands first: its warnings name it, and a file
+    // whose values do not convert is not saved, since saving would make the
+    // damage permanent (the output is left untouched).
+    const size_t damaged = host::reportCount(HERR_DAMAGED);
+    HLayer *layer = viewer.openLayerFile(input);
+    if (host::reportCount(HERR_DAMAGED) != damaged)
+        throw ViewerError(input + ": damaged, not converted (" + out +
+                          " left as it was); correct the value named above first");
+    const size_t clouds = cloudCount(layer);
     if (input != out) {
+        viewer.closeLayer(layer);
+        // The layer saves to the file it was opened from: open a copy at the
+        // destination and save it there. Its warnings were shown above.
         std::ifstream in(input, std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
@@ -107,10 +173,36 @@ void convert(Viewer &viewer, const std::string &input, const std::string &out)
         copy.close();
         if (!copy)
             throw ViewerError(out + ": cannot write");
+        host::setReportsPrinted(false);
+        try {
+            layer = viewer.openLayerFile(out);
+        } catch (...) {
+            host::setReportsPrinted(true);
+            throw;
+        }
+        host::setReportsPrinted(true);
     }
-    HLayer *layer = viewer.openLayerFile(out);
     if (!viewer.saveLayer(layer))
         throw ViewerError(out + ": cannot save the layer");
+    std::printf("converted %s from %s to %s (version 1.1)\n", count(clouds, "cloud").c_str(),
+                input.c_str(), out.c_str());
+}
+
+// The first word that is neither an option nor an option's value: the
+// command the user meant, or "" when there is none.
+std::string commandWord(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--plugin") {
+            ++i;
+            continue;
+        }
+        if (!a.empty() && a[0] == '-')
+            continue;
+        return a;
+    }
+    return "";
 }
 
 }  // namespace
@@ -119,7 +211,7 @@ void convert(Viewer &viewer, const std::string &input, const std::string &out)
 int main(int argc, char **argv)
 {
     using namespace cloudview;
-    CLI::App app{"cloudview: the cloud layer viewer, headless"};
+    CLI::App app{"cloudview: the cloud layer viewer, headless", "cloudview"};
     app.require_subcommand(1);
     std::string plugin;
     app.add_option("--plugin", plugin, "the layer plug-in (default: libtlcloud.so beside cloudview)");
@@ -129,8 +221,8 @@ int main(int argc, char **argv)
     renderCmd->add_option("input", input, "SCENE or LAYERFILE")->required();
     renderCmd->add_option("-o,--output", out, "the PNG to write")->required();
     renderCmd->add_option("--size", size, "image size WxH (default 1280x720)");
-    renderCmd->add_option("--view", view, "camera AZ,EL,DIST in degrees, degrees, scene units; "
-                                          "DIST 0 frames the layers");
+    renderCmd->add_option("--view", view, "camera AZ,EL[,DIST] in degrees, degrees, scene units; "
+                                          "DIST 0 or none frames the layers");
 
     CLI::App *runCmd = app.add_subcommand("run", "run a scene script headless");
     runCmd->add_option("script", input, "SCENE")->required();
@@ -153,11 +245,34 @@ int main(int argc, char **argv)
     exportCmd->add_option("-o,--output", out, "the GeoTIFF to write (.tif or .tiff)")->required();
     exportCmd->add_flag("--overwrite", overwrite, "replace OUT when it exists");
 
+    // CLI11 reads an unknown command as a stray argument and complains that
+    // a command is required; name the word instead.
+    const std::string word = commandWord(argc, argv);
+    bool known = word.empty();
+    std::string commands;
+    for (const CLI::App *sub : app.get_subcommands({})) {
+        known = known || sub->get_name() == word;
+        commands += (commands.empty() ? "" : ", ") + sub->get_name();
+    }
+    if (!known) {
+        std::fprintf(stderr, "cloudview: unknown command \"%s\" (commands: %s)\n\n%s", word.c_str(),
+                     commands.c_str(), app.help().c_str());
+        return 1;
+    }
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
     } catch (const CLI::ParseError &e) {
-        const int code = app.exit(e);
-        return code == 0 ? 0 : 1;
+        // The usage of the command that was being read, after the problem.
+        const CLI::App *failing = &app;
+        for (const CLI::App *sub : app.get_subcommands())
+            if (sub->parsed())
+                failing = sub;
+        std::fprintf(stderr, "cloudview: %s\n\n%s", e.what(), failing->help().c_str());
+        return 1;
     }
 
     try {
@@ -165,7 +280,8 @@ int main(int argc, char **argv)
         if (renderCmd->parsed())
             render(viewer, input, out, size, view);
         else if (runCmd->parsed())
-            viewer.runScript(input);
+            std::printf("ran %s: %s\n", input.c_str(),
+                        count(viewer.runScript(input).carriedOut, "statement").c_str());
         else if (texCmd->parsed())
             textures(viewer, input, dir);
         else if (convCmd->parsed())

@@ -22,6 +22,7 @@ std::vector<Statement> parseSceneScript(const std::string &text, const std::stri
     auto add = [&](Token token, int at) {
         if (current.tokens.empty())
             current.line = at;
+        token.line = at;
         current.tokens.push_back(std::move(token));
     };
     size_t i = 0;
@@ -45,14 +46,14 @@ std::vector<Statement> parseSceneScript(const std::string &text, const std::stri
             const size_t end = text.find_first_of("\"\n", i + 1);
             if (end == std::string::npos || text[end] == '\n')
                 fail(line, "string not closed on its line");
-            add(Token{text.substr(i + 1, end - i - 1), true}, line);
+            add(Token{text.substr(i + 1, end - i - 1), true, line}, line);
             i = end + 1;
         } else {
             size_t end = i;
             while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])) &&
                    text[end] != ';' && text[end] != '"' && text[end] != '#')
                 ++end;
-            add(Token{text.substr(i, end - i), false}, line);
+            add(Token{text.substr(i, end - i), false, line}, line);
             i = end;
         }
     }

@@ -15,6 +15,7 @@ namespace cloudview {
 struct Token {
     std::string text;
     bool quoted = false;
+    int line = 0;  // where it stands
 };
 
 struct Statement {

@@ -18,16 +18,21 @@ std::string StatementCall::where() const
     return file + ":" + std::to_string(statement.line);
 }
 
+void StatementCall::fail(const std::string &problem) const
+{
+    throw ViewerError(where() + ": " + problem + missingSemicolonHint(statement));
+}
+
 double StatementCall::number(size_t i) const
 {
     const auto &tokens = statement.tokens;
     if (i >= tokens.size())
-        throw ViewerError(where() + ": " + keyword() + " needs more values");
+        fail(keyword() + " needs more values");
     const std::string &text = tokens[i].text;
     char *end = nullptr;
     const double v = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || !std::isfinite(v))
-        throw ViewerError(where() + ": \"" + text + "\" is not a number");
+        fail("\"" + text + "\" is not a number");
     return v;
 }
 
@@ -40,14 +45,29 @@ int StatementCall::layerIndex(size_t i) const
     return static_cast<int>(v);
 }
 
-void StatementCall::expectCount(size_t least, size_t most) const
+namespace {
+
+void checkCount(const Statement &statement, size_t least, size_t most, const std::string &where)
 {
     const size_t n = statement.tokens.size() - 1;
-    if (n < least || n > most)
-        throw ViewerError(where() + ": " + keyword() + " takes " +
-                          (least == most ? std::to_string(least)
-                                         : std::to_string(least) + " to " + std::to_string(most)) +
-                          " values, not " + std::to_string(n));
+    if (n >= least && n <= most)
+        return;
+    const std::string takes =
+        statement.tokens[0].text + " takes " +
+        (least == most       ? std::to_string(least)
+         : most == least + 1 ? std::to_string(least) + " or " + std::to_string(most)
+                             : std::to_string(least) + " to " + std::to_string(most)) +
+        " value" + (most == 1 ? "" : "s");
+    const std::string hint = missingSemicolonHint(statement);
+    // With the hint the count says little: the next statement's words are in it.
+    throw ViewerError(where + ": " + takes + (hint.empty() ? ", not " + std::to_string(n) : hint));
+}
+
+}  // namespace
+
+void StatementCall::expectCount(size_t least, size_t most) const
+{
+    checkCount(statement, least, most, where());
 }
 
 std::vector<std::string> StatementCall::textsFrom(size_t first) const
@@ -62,7 +82,6 @@ namespace {
 
 void extent(const StatementCall &c)
 {
-    c.expectCount(6, 6);
     host::Extent e;
     e.x1 = c.number(1);
     e.x2 = c.number(2);
@@ -75,13 +94,11 @@ void extent(const StatementCall &c)
 
 void origin(const StatementCall &c)
 {
-    c.expectCount(3, 3);
     c.viewer.scene().setOrigin(c.number(1), c.number(2), c.number(3));
 }
 
 void view(const StatementCall &c)
 {
-    c.expectCount(2, 3);
     const double elevation = c.number(2);
     const double distance = c.statement.tokens.size() > 3 ? c.number(3) : 0.0;
     if (elevation < -90 || elevation > 90 || distance < 0)
@@ -92,16 +109,24 @@ void view(const StatementCall &c)
 
 void addFeatureLayer(const StatementCall &c)
 {
-    c.expectCount(1, 1000);
     const std::string &type = c.statement.tokens[1].text;
     if (type != c.viewer.layerType().typeName)
         throw ViewerError(c.where() + ": unknown layer type \"" + type + "\"");
-    c.viewer.openLayer(c.textsFrom(2));
+    const std::vector<std::string> args = c.textsFrom(2);
+    // A missing file would open as a new, empty layer, and WRITESCENE would
+    // then save it: a misspelt name must stop the script instead.
+    if (!args.empty()) {
+        try {
+            requireReadableFile(args[0], "layer file");
+        } catch (const ViewerError &e) {
+            throw ViewerError(c.where() + ": " + e.what());
+        }
+    }
+    c.viewer.openLayer(args);
 }
 
 void answer(const StatementCall &c)
 {
-    c.expectCount(1, 1);
     const std::string &a = c.statement.tokens[1].text;
     if (a != "YES" && a != "NO")
         throw ViewerError(c.where() + ": ANSWER takes YES or NO, not " + a);
@@ -110,7 +135,6 @@ void answer(const StatementCall &c)
 
 void run(const StatementCall &c)
 {
-    c.expectCount(2, 1000);
     const auto &tokens = c.statement.tokens;
     void *context = nullptr;
     size_t command = 2;
@@ -134,7 +158,6 @@ void run(const StatementCall &c)
 
 void save(const StatementCall &c)
 {
-    c.expectCount(2, 2);
     if (c.statement.tokens[1].text != "LAYER")
         throw ViewerError(c.where() + ": SAVE takes LAYER n");
     if (!c.viewer.saveLayer(c.viewer.layer(c.layerIndex(2), c.where())))
@@ -144,7 +167,6 @@ void save(const StatementCall &c)
 
 void close(const StatementCall &c)
 {
-    c.expectCount(2, 2);
     if (c.statement.tokens[1].text != "LAYER")
         throw ViewerError(c.where() + ": CLOSE takes LAYER n");
     c.viewer.closeLayer(c.viewer.layer(c.layerIndex(2), c.where()));
@@ -152,13 +174,11 @@ void close(const StatementCall &c)
 
 void writeScene(const StatementCall &c)
 {
-    c.expectCount(1, 1);
     c.viewer.writeScene(c.statement.tokens[1].text);
 }
 
 void render(const StatementCall &c)
 {
-    c.expectCount(1, 3);
     const auto &tokens = c.statement.tokens;
     int w = 1280, h = 720;
     if (tokens.size() == 4) {
@@ -196,7 +216,6 @@ HLayer *namedLayer(const StatementCall &c)
 
 void set(const StatementCall &c)
 {
-    c.expectCount(3, 6);
     HLayer *layer = namedLayer(c);
     const std::string &part = c.statement.tokens[3].text;
     HFrame *frame = layerFrameWithPart(c, layer, part);
@@ -218,7 +237,6 @@ void set(const StatementCall &c)
 
 void print(const StatementCall &c)
 {
-    c.expectCount(3, 3);
     HLayer *layer = namedLayer(c);
     const std::string &part = c.statement.tokens[3].text;
     HFrame *frame = layerFrameWithPart(c, layer, part);
@@ -240,9 +258,13 @@ HCanvas *frameCanvas(HFrame *frame)
 
 void preview(const StatementCall &c)
 {
-    c.expectCount(3, 3);
     HLayer *layer = namedLayer(c);
     const std::string &file = c.statement.tokens[3].text;
+    try {
+        requirePngName(file);
+    } catch (const ViewerError &e) {
+        throw ViewerError(c.where() + ": " + e.what());
+    }
     HCanvas *canvas = nullptr;
     const std::vector<HFrame *> frames = host::openFrames();
     for (auto it = frames.rbegin(); it != frames.rend() && !canvas; ++it)
@@ -265,20 +287,22 @@ void preview(const StatementCall &c)
 
 const std::vector<StatementKind> &statementTable()
 {
+    // Scene statements first, then automation; least and most count the
+    // values after the keyword.
     static const std::vector<StatementKind> table = {
-        {"EXTENT", extent},
-        {"ORIGIN", origin},
-        {"VIEW", view},
-        {"ADDFEATURELAYER", addFeatureLayer},
-        {"ANSWER", answer},
-        {"RUN", run},
-        {"SAVE", save},
-        {"CLOSE", close},
-        {"WRITESCENE", writeScene},
-        {"RENDER", render},
-        {"SET", set},
-        {"PRINT", print},
-        {"PREVIEW", preview},
+        {"EXTENT", 6, 6, true, extent},
+        {"ORIGIN", 3, 3, true, origin},
+        {"VIEW", 2, 3, true, view},
+        {"ADDFEATURELAYER", 1, 1000, true, addFeatureLayer},
+        {"ANSWER", 1, 1, false, answer},
+        {"RUN", 2, 1000, false, run},
+        {"SAVE", 2, 2, false, save},
+        {"CLOSE", 2, 2, false, close},
+        {"WRITESCENE", 1, 1, false, writeScene},
+        {"RENDER", 1, 3, false, render},
+        {"SET", 3, 6, false, set},
+        {"PRINT", 3, 3, false, print},
+        {"PREVIEW", 3, 3, false, preview},
     };
     return table;
 }
@@ -289,6 +313,34 @@ const StatementKind *findStatement(const std::string &keyword)
         if (keyword == kind.keyword)
             return &kind;
     return nullptr;
+}
+
+std::string missingSemicolonHint(const Statement &statement)
+{
+    const auto &tokens = statement.tokens;
+    for (size_t i = 1; i < tokens.size(); ++i)
+        if (!tokens[i].quoted && tokens[i].line > tokens[i - 1].line &&
+            findStatement(tokens[i].text))
+            return "; is a \";\" missing before line " + std::to_string(tokens[i].line) + "?";
+    return "";
+}
+
+void checkStatements(const std::vector<Statement> &statements, const std::string &file)
+{
+    for (const Statement &s : statements) {
+        const StatementKind *kind = findStatement(s.tokens[0].text);
+        if (!kind)
+            throw ViewerError(file + ":" + std::to_string(s.line) + ": unknown statement \"" +
+                              s.tokens[0].text + "\"");
+        // Counts are checked here, with the hint, for every statement: a
+        // RUN's or an ADDFEATURELAYER's count does not show that it ran on.
+        const std::string where = file + ":" + std::to_string(s.line);
+        checkCount(s, kind->least, kind->most, where);
+        const std::string hint = missingSemicolonHint(s);
+        if (!hint.empty())
+            throw ViewerError(where + ": " + s.tokens[0].text + " runs on into the next statement" +
+                              hint);
+    }
 }
 
 }  // namespace cloudview

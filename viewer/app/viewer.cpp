@@ -57,6 +57,12 @@ void requireReadableFile(const std::string &file, const std::string &what)
         throw ViewerError(file + ": cannot open " + what);
 }
 
+void requirePngName(const std::string &file)
+{
+    if (!hasPngName(file))
+        throw ViewerError(file + ": renders are written as PNG only; name the image *.png");
+}
+
 bool isLayerFile(const std::string &path, const LayerType &type)
 {
     const std::string suffix = "." + type.fileKey;
@@ -134,7 +140,7 @@ bool Viewer::saveLayer(HLayer *layer)
     return layer->methods->save && layer->methods->save(layer) != 0;
 }
 
-void Viewer::runScript(const std::string &fileName)
+ScriptOutcome Viewer::runScript(const std::string &fileName, ScriptMode mode)
 {
     requireReadableFile(fileName, "scene script");
     std::vector<Statement> statements;
@@ -144,18 +150,24 @@ void Viewer::runScript(const std::string &fileName)
         throw ViewerError(e.what());
     }
     DirectoryScope scope(fileName);
-    execute(statements, fileName);
+    return execute(statements, fileName, mode);
 }
 
-void Viewer::execute(const std::vector<Statement> &statements, const std::string &file)
+ScriptOutcome Viewer::execute(const std::vector<Statement> &statements, const std::string &file,
+                              ScriptMode mode)
 {
+    checkStatements(statements, file);
+    ScriptOutcome outcome;
     for (const Statement &s : statements) {
         const StatementKind *kind = findStatement(s.tokens[0].text);
-        if (!kind)
-            throw ViewerError(file + ":" + std::to_string(s.line) + ": unknown statement \"" +
-                              s.tokens[0].text + "\"");
+        if (mode == ScriptMode::SceneOnly && !kind->scene) {
+            ++outcome.skipped;
+            continue;
+        }
         kind->run(StatementCall{*this, s, file});
+        ++outcome.carriedOut;
     }
+    return outcome;
 }
 
 void Viewer::syncLayers()
@@ -274,6 +286,7 @@ std::vector<uint8_t> Viewer::renderRGBA(int width, int height)
 
 void Viewer::render(const std::string &pngFile, int width, int height)
 {
+    requirePngName(pngFile);
     const std::vector<uint8_t> rgba = renderRGBA(width, height);
     const std::string problem = writePNG(pngFile, rgba, width, height);
     if (!problem.empty())

@@ -23,6 +23,16 @@ struct ViewerError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// How much of a scene script to carry out: all of it (`run`), or only the
+// statements that describe the scene (`render`: extent, origin, view,
+// layers), none of those that run commands or write files.
+enum class ScriptMode { Run, SceneOnly };
+
+struct ScriptOutcome {
+    size_t carriedOut = 0;
+    size_t skipped = 0;  // automation statements left out in SceneOnly mode
+};
+
 class Viewer {
 public:
     explicit Viewer(const std::string &pluginPath);
@@ -46,9 +56,11 @@ public:
     std::vector<HLayer *> openedLayers() const { return opened_; }
     void closeLayer(HLayer *layer);
 
-    // Runs a scene script from its own directory.
-    void runScript(const std::string &fileName);
-    void execute(const std::vector<Statement> &statements, const std::string &fileName);
+    // Runs a scene script from its own directory. Every statement is checked
+    // before the first one runs.
+    ScriptOutcome runScript(const std::string &fileName, ScriptMode mode = ScriptMode::Run);
+    ScriptOutcome execute(const std::vector<Statement> &statements, const std::string &fileName,
+                          ScriptMode mode = ScriptMode::Run);
 
     // Renders the scene: frames the layers' content first when the camera
     // distance is 0 or less.
@@ -75,6 +87,9 @@ private:
 // Throws ViewerError "file: cannot open <what>" unless file is a readable
 // file (a directory is refused too).
 void requireReadableFile(const std::string &file, const std::string &what);
+
+// Throws ViewerError unless the file name ends in .png (any case).
+void requirePngName(const std::string &file);
 
 // Whether a path names a layer file of the plug-in rather than a scene
 // script: by its extension, the type's file key.

@@ -10,13 +10,15 @@
  * errors have been made (then it reads a newer one: report errors when
  * they happen); a value that is not a record reads as a generic message.
  *
- * Internal to the stand-in host (not part of plugin/host): the other host
- * folders use it to fill slots; tests use it to read them.
+ * The plug-in sees only herr_SetCode and the codes (plugin/host/hlib.h);
+ * the rest is internal to the stand-in host: the other host folders use it
+ * to fill slots, tests use it to read them.
  */
 #ifndef CLOUDS_VIEWER_HLIB_ERROR_H
 #define CLOUDS_VIEWER_HLIB_ERROR_H
 
 #include "host_export.h"
+#include "hlib.h"
 #include "host_types.h"
 
 #ifdef __cplusplus
@@ -25,9 +27,8 @@ extern "C" {
 
 enum { HERR_RING_SIZE = 16, HERR_MESSAGE_MAX = 512 };
 
-/* Generic code of herr_Make; herr_MakeCode stores its own (an errno value
- * where the OS reported the problem). */
-enum { HERR_GENERIC = -1 };
+/* herr_Make stores HERR_GENERIC (hlib.h); herr_MakeCode its own code (an
+ * errno value where the OS reported the problem). */
 
 /* New record with the formatted message (truncated to HERR_MESSAGE_MAX - 1
  * characters). Never fails and never returns null. */
@@ -39,8 +40,7 @@ HOST_API HErrorSlot herr_MakeCode(int32_t code, const char *format, ...)
  * error is simply not reported. */
 HOST_API void herr_Set(HErrorSlot *err, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
-HOST_API void herr_SetCode(HErrorSlot *err, int32_t code, const char *format, ...)
-    __attribute__((format(printf, 3, 4)));
+/* herr_SetCode, which the plug-in calls too, is declared in hlib.h. */
 
 /* The record's message; "" for a null slot, a fixed text for a value that
  * is not a record of the ring. */

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <map>
 
 namespace {
 
@@ -15,6 +16,8 @@ struct Responders {
     bool fallback = false;
     host::Responder responder;
     host::ErrorListener listener;
+    std::map<int32_t, size_t> reportsByCode;
+    bool printed = true;
 };
 
 Responders &state() {
@@ -35,6 +38,11 @@ void clearAnswers() {
 size_t pendingAnswers() { return state().queued.size(); }
 void setResponder(Responder responder) { state().responder = std::move(responder); }
 void setErrorListener(ErrorListener listener) { state().listener = std::move(listener); }
+size_t reportCount(int32_t code) {
+    const auto found = state().reportsByCode.find(code);
+    return found == state().reportsByCode.end() ? 0 : found->second;
+}
+void setReportsPrinted(bool printed) { state().printed = printed; }
 
 } // namespace host
 
@@ -58,7 +66,9 @@ HOST_API void hvis_ProcessErrorReport(HErrorSlot *err) {
     if (!err || !*err)
         return;
     const std::string message = herr_Message(*err);
-    std::fprintf(stderr, "cloudview: %s\n", message.c_str());
+    ++state().reportsByCode[herr_Code(*err)];
+    if (state().printed)
+        std::fprintf(stderr, "cloudview: %s\n", message.c_str());
     host::journalAdd("error: " + message);
     if (state().listener)
         state().listener(message);

@@ -16,6 +16,7 @@
 #include "host_export.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -38,6 +39,16 @@ HOST_API void setResponder(Responder responder);
 // Called with each reported message; an empty function removes it.
 using ErrorListener = std::function<void(const std::string &message)>;
 HOST_API void setErrorListener(ErrorListener listener);
+
+// How many reports carried this error code since the process started (a
+// caller compares counts before and after a step: did opening a file
+// report damage, HERR_DAMAGED?).
+HOST_API size_t reportCount(int32_t code);
+
+// Whether reports are printed on stderr (the default). Off, they are still
+// counted, journaled and passed to the listener: a caller that reads a
+// file a second time keeps its warnings from showing twice.
+HOST_API void setReportsPrinted(bool printed);
 
 } // namespace host
 
