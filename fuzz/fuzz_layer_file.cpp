@@ -27,7 +27,7 @@
 #include "files/layer_file.h"
 #include "headless_gl.h"
 #include "hlib.h"
-#include "hvislib/questions.h"
+#include "viewer/hvislib/questions.h"
 #include "plugin/records.h"
 #include "synth/slice_texture.h"
 #include "viewer/hlib/heap_debug.h"
