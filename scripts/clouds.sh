@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
-#   scripts/clouds.sh example   install, build, render the bundled example to build/sky.png
+#   scripts/clouds.sh example   install, build what the example needs (the plug-in, the host
+#                               library, cloudview), render it to build/sky.png
 #   scripts/clouds.sh test      install, build, run every test: the suite, the suite again
 #                               under AddressSanitizer and UndefinedBehaviorSanitizer, and
-#                               every fuzz target of fuzz/targets.txt for 30 seconds each
+#                               every fuzz target of fuzz/targets.txt for 30 seconds each;
+#                               ends with one line "N passed, N failed" for each stage
 #   scripts/clouds.sh bench     install, build, run the benchmarks
 # Safe to rerun: packages already present are not fetched again.
 set -euo pipefail
@@ -40,10 +42,37 @@ configure_and_build() {
     fi
 }
 
+# Stages of the test command: each adds "NAME N passed, N failed" to the
+# summary, and the command goes on to the next stage after a failure.
+summary=()
+any_failed=0
+add_to_summary() { # NAME PASSED FAILED
+    summary+=("$1 $2 passed, $3 failed")
+    [ "$3" -eq 0 ] || any_failed=1
+}
+run_suite() { # NAME BUILD_DIR
+    local log rc counts
+    log=$(mktemp)
+    set +e
+    ctest --test-dir "$2" --output-on-failure 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    set -e
+    # "100% tests passed, 0 tests failed out of 7"
+    counts=$(sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests* failed out of \([0-9]*\)$/\1 \2/p' "$log")
+    rm -f "$log"
+    if [ -z "$counts" ]; then
+        add_to_summary "$1:" 0 1  # ctest itself did not run
+    else
+        set -- "$1" $counts
+        add_to_summary "$1:" $(($3 - $2)) "$2"
+    fi
+    [ "$rc" -eq 0 ] || any_failed=1
+}
+
 install_packages
 case "$mode" in
     example)
-        configure_and_build "$build"
+        configure_and_build "$build" -- cloudview tlcloud viewerhost
         "$build/bin/cloudview" render "$here/examples/sky.scene" -o "$build/sky.png"
         echo "Rendered $build/sky.png"
         ;;
@@ -53,24 +82,35 @@ case "$mode" in
         ;;
     test)
         configure_and_build "$build"
-        ctest --test-dir "$build" --output-on-failure
+        run_suite suite "$build"
         # The same suite under the sanitizers (Mesa's own allocations drown
         # LeakSanitizer; leaks are proven with the host heap's counters).
         configure_and_build "$build-asan" -DCLOUDS_SANITIZE=ON -DCLOUDS_BENCH=OFF
-        ASAN_OPTIONS=detect_leaks=0 ctest --test-dir "$build-asan" --output-on-failure
+        ASAN_OPTIONS=detect_leaks=0 run_suite sanitizers "$build-asan"
         # Every fuzz target (fuzz/targets.txt) for 30 seconds from its
         # committed corpus; the corpus copy grows, the committed one stays.
         mapfile -t fuzz_targets < <(grep -Ev '^(#|$)' "$here/fuzz/targets.txt")
         CC=clang CXX=clang++ configure_and_build "$build-fuzz" -DCLOUDS_FUZZ=ON -DCLOUDS_BENCH=OFF -DCLOUDS_TESTS=OFF \
             -- "${fuzz_targets[@]/#/fuzz_}"
+        fuzz_passed=0 fuzz_failed=0
         for target in "${fuzz_targets[@]}"; do
             corpus=$(mktemp -d)
             cp "$here/fuzz/corpus/$target"/* "$corpus"/
             echo "Fuzzing $target for 30 s"
-            ASAN_OPTIONS=detect_leaks=0 "$build-fuzz/bin/fuzz_$target" -max_total_time=30 -detect_leaks=0 \
-                -print_final_stats=1 "$corpus"
+            if ASAN_OPTIONS=detect_leaks=0 "$build-fuzz/bin/fuzz_$target" -max_total_time=30 -detect_leaks=0 \
+                -print_final_stats=1 "$corpus"; then
+                fuzz_passed=$((fuzz_passed + 1))
+            else
+                fuzz_failed=$((fuzz_failed + 1))
+            fi
             rm -rf "$corpus"
         done
+        add_to_summary "fuzzers:" "$fuzz_passed" "$fuzz_failed"
+        echo
+        line=""
+        for stage in "${summary[@]}"; do line+="${line:+; }$stage"; done
+        echo "Summary: $line"
+        exit "$any_failed"
         ;;
     *)
         echo "usage: $0 example|test|bench" >&2
