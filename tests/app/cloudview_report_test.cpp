@@ -184,7 +184,7 @@ TEST_F(CloudviewSays, RenderOfAScriptOnlyDraws)
                                         "ORIGIN 500 -300 0;\n"
                                         "VIEW 200 12;\n"
                                         "ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
-                                        "RUN LAYER 1 \"cloudupdate\" \"showproperties\";\n"
+                                        "RUN SCENE \"cloudupdate\" \"showproperties\";\n"
                                         "RENDER \"inner.png\" 48 32;\n"
                                         "SAVE LAYER 1;\n"
                                         "WRITESCENE \"written.scene\";\n";
@@ -208,7 +208,7 @@ TEST_F(CloudviewSays, UsageErrorsNameTheProblemAndPrintTheUsage)
     Said r = cloudview("rendr " + file("sky.cloud"));
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err.rfind("cloudview: unknown command \"rendr\" (commands: render, run, textures, "
-                          "convert)\n",
+                          "convert, export)\n",
                           0),
               0u)
         << r.err;

@@ -33,7 +33,8 @@ TEST(Statements, EveryKeywordHasOneRowWithItsCounts)
     // What render carries out: the scene, nothing that runs or writes.
     for (const char *scene : {"EXTENT", "ORIGIN", "VIEW", "ADDFEATURELAYER"})
         EXPECT_TRUE(findStatement(scene)->scene) << scene;
-    for (const char *automation : {"ANSWER", "RUN", "SAVE", "CLOSE", "WRITESCENE", "RENDER"})
+    for (const char *automation : {"ANSWER", "RUN", "SAVE", "CLOSE", "WRITESCENE", "RENDER",
+                                   "SET", "PRINT", "PREVIEW"})
         EXPECT_FALSE(findStatement(automation)->scene) << automation;
 }
 
