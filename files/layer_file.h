@@ -27,6 +27,15 @@
  * a cloud record that cannot be allocated ends the read with the clouds
  * made so far.
  *
+ * Reading never refuses a file, but damage does not pass in silence: the
+ * first value that is present but does not convert is reported through
+ * hvis_ProcessErrorReport with the file, the block's name as written, the
+ * field and the text found, coded HERR_DAMAGED (saving what was read would
+ * make the damage permanent); a file whose first word is neither magic,
+ * and one that ends before its declared clouds, get one note each
+ * (HERR_GENERIC). A file that cannot be opened is no news: that is how a
+ * new layer starts.
+ *
  * Typical values: a few to a few hundred clouds of 8 lines' worth of text;
  * opening bakes 20 textures of 32 × 32 per cloud.
  */
