@@ -80,7 +80,9 @@ TEST_F(EditSessionTest, TheBundledSessionEditsSavesExportsAndRenders)
     ASSERT_EQ(std::system(("cp " EXAMPLES "/edit.scene " + dir).c_str()), 0);
     const Outcome r = cloudview("run " + dir + "/edit.scene", dir);
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Cloud 1\nSuccessfully exported edited.tif\n");
+    // The script's PRINTs, then run's own summary line.
+    EXPECT_EQ(r.out, "Cloud 1\nSuccessfully exported edited.tif\nran " + dir +
+                         "/edit.scene: 32 statements\n");
 
     // Two clouds: the third was deleted; cloud 1 took the applied edit.
     const std::vector<std::string> layer = splitLines(readFile(dir + "/edited.cloud"));
