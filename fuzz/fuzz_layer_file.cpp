@@ -4,7 +4,9 @@
 // read is written out and read again, which must be a fixed point (the
 // second text equals the first), and freeing everything must give every
 // heap block back. A read makes at most 16 clouds here, so that a declared
-// count near the real cap does not spend seconds baking defaults.
+// count near the real cap does not spend seconds baking defaults, and their
+// textures may take 64 MiB, so that large texture sizes reach the budget
+// (counted as a full bake would take them, whatever smallBake makes).
 //
 // The reader bakes small clouds only (smallBake), with the gradient table
 // as it is: the bake still meets every damaged size and layer count a file
@@ -50,6 +52,7 @@ struct Setup {
     {
         cloudFileCloudLimit = 16;
         cloudFileBake = smallBake;
+        cloudFileTextureBudget = 64ll << 20;
         // Memory-backed when there is such a folder: each run writes and
         // renames three files, which on a journalled disk costs more than
         // all the rest of a run.

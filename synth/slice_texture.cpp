@@ -46,6 +46,15 @@ int32_t sliceTextureMaxSize(void)
     return maxSize;
 }
 
+int64_t cloudTexturesBytes(const CloudRecord &cloud)
+{
+    if (!bakeable(cloud))
+        return 0;
+    const int64_t n = cloud.texsize;
+    const int64_t pages = (n * n + CLOUD_TEXTURE_PAGE - 1) / CLOUD_TEXTURE_PAGE;
+    return 2 * static_cast<int64_t>(cloud.layers) * pages * CLOUD_TEXTURE_PAGE;
+}
+
 unsigned char sliceDensityByte(double v)
 {
     const double a = std::fabs(v);

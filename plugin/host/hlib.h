@@ -14,6 +14,12 @@
 extern "C" {
 #endif
 
+/* Error records: stores a new record with the formatted message in *err
+ * (nothing without a slot), for the plug-in's own reports through
+ * hvis_ProcessErrorReport. */
+HOST_API void herr_Set(HErrorSlot *err, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
 /* Heap. */
 HOST_API void *hmsc_HeapMalloc(size_t size);
 HOST_API void hmsc_HeapFree(void *block);
