@@ -56,12 +56,12 @@ double step(NoiseGenerator &g)
     return 2.0 * c - 1.0;
 }
 
-// Row p repeats row 0 and column p column 0, so one octave tiles every 256
-// pixels without a seam. Applied to each column as it is drawn: column j < p
-// gets its cell in row p from row 0, column p takes rows 0..p from column 0
-// (drawn before it, with its row p cell already copied from cell (0, 0)).
-// The result is the table-wide wrap's: cells (0, p), (p, 0) and (p, p) all
-// end as cell (0, 0).
+// Cells with index p repeat those with index 0, so one octave tiles every
+// 256 pixels without a seam. Applied to each column j as it is drawn: for
+// j < p, cell (p, j) takes cell (0, j); column p takes cells (k, 0) for k =
+// 0..p from column 0, drawn before it, whose cell (p, 0) already holds cell
+// (0, 0). The result is the table-wide wrap's, after which cells (0, p),
+// (p, 0) and (p, p) all hold cell (0, 0).
 void wrapColumn(int32_t j)
 {
     const int32_t p = table.period;
