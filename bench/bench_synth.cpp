@@ -30,6 +30,19 @@ void BM_TableBuildFresh(benchmark::State &state)
 }
 BENCHMARK(BM_TableBuildFresh);
 
+// What a default cloud's bake draws of a fresh table: the columns that rows
+// 0..31 reach at zoom 41 (0..5 of 256).
+void BM_TableBuildFreshDefaultBakeColumns(benchmark::State &state)
+{
+    CloudRecord c = defaultCloud();
+    for (auto _ : state) {
+        c.seed += 1.0;
+        noiseTableBuild(c);
+        benchmark::DoNotOptimize(noiseGradient2(31, 31));
+    }
+}
+BENCHMARK(BM_TableBuildFreshDefaultBakeColumns);
+
 void BM_TableRebuildSameSeed(benchmark::State &state)
 {
     CloudRecord c = defaultCloud();
