@@ -15,8 +15,10 @@
  * column is drawn the first time an evaluation reads it. A default cloud's
  * bake (32 × 32 pixels at zoom 41) reads columns 0..5 of 256, so a layer of
  * clouds with distinct seeds opens several times faster, and every value
- * read is the one a whole build would have put there. See NoiseState for what that means to a
- * reader of the state.
+ * read is the one a whole build would have put there. See NoiseState for
+ * what that means to a reader of the state. Several octaves, or a pan,
+ * reach further columns and draw them as they go; a table is never drawn
+ * twice for the same seed and period in a row.
  *
  * Limits: the period is kept in 0 ≤ period < 256 where it enters the
  * state (noiseSetPeriod): a negative or NaN zoom reads as 0 (noise 0
@@ -85,8 +87,8 @@ void noiseSetPeriod(float period);
  * place keeps the columns drawn so far and the generator's end state. */
 void noiseTableBuild(const CloudRecord &cloud);
 /* The whole gradient table, every column drawn. All zero before the first
- * build; after a build every component is +1 or -1, and row and column p
- * (the whole period) repeat row and column 0. */
+ * build; after a build every component is +1 or -1, and the cells with
+ * index p (the whole period) repeat those with index 0. */
 const NoiseGradientTable &noiseGradients(void);
 /* When set, every build draws its whole table at once, as before tables
  * were drawn lazily. The values are the same either way; benchmarks use it
