@@ -40,8 +40,8 @@ void smallBake(CloudRecord &cloud)
     // refuses them itself; within them, only small stacks are made.
     const bool refused = cloud.texsize < 1 || cloud.layers < 1 ||
                          cloud.texsize > CLOUD_TEXSIZE_LIMIT || cloud.layers > CLOUD_LAYERS_MAX;
-    const int64_t bytes = 2ll * cloud.layers * cloud.texsize * cloud.texsize;
-    if (refused || bytes <= 4096)
+    // Only sizes within the limits are multiplied: far ones overflow.
+    if (refused || 2ll * cloud.layers * cloud.texsize * cloud.texsize <= 4096)
         cloudTexturesBuild(cloud);
 }
 
