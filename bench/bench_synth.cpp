@@ -25,10 +25,23 @@ void BM_TableBuildFresh(benchmark::State &state)
     for (auto _ : state) {
         c.seed += 1.0;  // a new seed every time: nothing to reuse
         noiseTableBuild(c);
-        benchmark::DoNotOptimize(noiseState.gradients[255][255]);
+        benchmark::DoNotOptimize(noiseGradients()[255][255]);  // every column drawn
     }
 }
 BENCHMARK(BM_TableBuildFresh);
+
+// What a default cloud's bake draws of a fresh table: the columns that rows
+// 0..31 reach at zoom 41 (0..5 of 256).
+void BM_TableBuildFreshDefaultBakeColumns(benchmark::State &state)
+{
+    CloudRecord c = defaultCloud();
+    for (auto _ : state) {
+        c.seed += 1.0;
+        noiseTableBuild(c);
+        benchmark::DoNotOptimize(noiseGradient2(31, 31));
+    }
+}
+BENCHMARK(BM_TableBuildFreshDefaultBakeColumns);
 
 void BM_TableRebuildSameSeed(benchmark::State &state)
 {
@@ -36,7 +49,7 @@ void BM_TableRebuildSameSeed(benchmark::State &state)
     noiseTableBuild(c);
     for (auto _ : state) {
         noiseTableBuild(c);
-        benchmark::DoNotOptimize(noiseState.randLast);
+        benchmark::DoNotOptimize(noiseGeneratorGet().randLast);
     }
 }
 BENCHMARK(BM_TableRebuildSameSeed);

@@ -14,6 +14,7 @@ const char *const cloudFileMagicV10 = "TOLA_Cloud_Layer_File_V1.0";
 const char *const cloudFileMagicV11 = "TOLA_Cloud_Layer_File_V1.1";
 
 int32_t cloudFileCloudLimit = CLOUD_FILE_MAX_CLOUDS;
+int64_t cloudFileTextureBudget = CLOUD_LAYER_TEXTURE_BUDGET;
 
 void cloudFileSeedAndBake(CloudRecord &cloud)
 {
@@ -275,6 +276,8 @@ CloudRecord *cloudFileRead(const char *fileName)
     // the list keeps the file's order.
     CloudRecord **end = &head;
     int32_t made = 0, whole = count;  // whole: blocks read before the file ended
+    int64_t budgetLeft = cloudFileTextureBudget;
+    int32_t withoutTextures = 0;
     for (int32_t i = 0; i < count; ++i) {
         auto *c = static_cast<CloudRecord *>(hmsc_HeapMalloc(sizeof(CloudRecord)));
         if (!c)
@@ -293,11 +296,34 @@ CloudRecord *cloudFileRead(const char *fileName)
         hvis_llmAdd(end, c, 3, 0);
         end = &c->next;
         ++made;
-        cloudFileBake(*c);
+        // A long file of large clouds would otherwise take all the GL memory
+        // there is; past the budget a cloud keeps its parameters only (and
+        // its noise is loaded all the same, so that the table is the last
+        // cloud's when the read ends).
+        const int64_t bytes = cloudTexturesBytes(*c);
+        if (bytes <= budgetLeft) {
+            cloudFileBake(*c);
+            budgetLeft -= bytes;
+        } else {
+            noiseTableBuild(*c);
+            ++withoutTextures;
+        }
     }
 
     hfio_Close(file, &err);
     reportShape(r, foreign, declared, made, whole);
+    if (withoutTextures > 0) {
+        // Whole MiB for the real budget, KiB for the small ones of tests.
+        const bool mib = cloudFileTextureBudget % (1ll << 20) == 0;
+        HErrorSlot report = nullptr;
+        herr_Set(&report,
+                 "%s: %d of %d clouds are not drawn: their textures would take the layer "
+                 "past its texture memory budget of %lld %s",
+                 fileName, withoutTextures, made,
+                 static_cast<long long>(cloudFileTextureBudget >> (mib ? 20 : 10)),
+                 mib ? "MiB" : "KiB");
+        hvis_ProcessErrorReport(&report);
+    }
     return head;
 }
 

@@ -23,7 +23,8 @@
  * defaults, and values are taken as read (baking and drawing make unusable
  * ones harmless). Limits: skipped words (magic, the word after the count,
  * block names) are kept to 99 characters, longer ones are read past whole;
- * at most CLOUD_FILE_MAX_CLOUDS clouds are made, whatever the file declares;
+ * at most CLOUD_FILE_MAX_CLOUDS clouds are made, whatever the file declares,
+ * and their textures take at most CLOUD_LAYER_TEXTURE_BUDGET bytes;
  * a cloud record that cannot be allocated ends the read with the clouds
  * made so far.
  *
@@ -54,6 +55,20 @@ struct CloudRecord;
  * short file can make the reader allocate. */
 enum { CLOUD_FILE_MAX_CLOUDS = 10000 };
 
+/* Most GL texture memory the clouds of one read may take, counted by
+ * cloudTexturesBytes: 1 GiB. 10,000 default clouds take 781 MiB and fit;
+ * at the largest texture size (64 MiB a cloud) 16 clouds do. Clouds are
+ * baked in file order while their textures fit: a cloud whose textures
+ * would take the layer past the budget keeps none and draws nothing (its
+ * box still shows in box mode), a later smaller one may still fit, and the
+ * reader tells the user once, through the host's error report, how many
+ * clouds went without. The parameters of every cloud are kept as read. */
+#define CLOUD_LAYER_TEXTURE_BUDGET (1ll << 30)
+
+/* The budget in force: CLOUD_LAYER_TEXTURE_BUDGET. Tests and fuzz targets
+ * lower it to see it at work without baking a gigabyte. */
+extern int64_t cloudFileTextureBudget;
+
 /* The cap in force: CLOUD_FILE_MAX_CLOUDS. Tests and fuzz targets lower it
  * to see the cap at work without baking a hundred thousand clouds. */
 extern int32_t cloudFileCloudLimit;
@@ -76,8 +91,10 @@ extern const char *const cloudFileMagicV11; /* "TOLA_Cloud_Layer_File_V1.1" */
  * given, receives the host's error of a failed open or close. */
 int32_t cloudFileWrite(CloudRecord *clouds, const char *fileName, HErrorSlot *err = nullptr);
 
-/* Reads a V1.0 or V1.1 file into a new list, each cloud seeded and baked.
- * Null when the file cannot be opened or declares no block. The caller owns
+/* Reads a V1.0 or V1.1 file into a new list, each cloud seeded and baked
+ * within the texture budget (clouds beyond it are reported once, with the
+ * file's name, through hvis_ProcessErrorReport). Null when the file cannot
+ * be opened or declares no block. The caller owns
  * the records (hmsc_HeapFree) and their textures (cloudTexturesFree). */
 CloudRecord *cloudFileRead(const char *fileName);
 

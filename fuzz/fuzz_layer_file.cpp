@@ -5,7 +5,9 @@
 // second text equals the first) and must read without a warning (a file
 // the writer wrote is never damaged nor short), and freeing everything must give every
 // heap block back. A read makes at most 16 clouds here, so that a declared
-// count near the real cap does not spend seconds baking defaults.
+// count near the real cap does not spend seconds baking defaults, and their
+// textures may take 64 MiB, so that large texture sizes reach the budget
+// (counted as a full bake would take them, whatever smallBake makes).
 //
 // The reader bakes small clouds only (smallBake), with the gradient table
 // as it is: the bake still meets every damaged size and layer count a file
@@ -40,8 +42,8 @@ void smallBake(CloudRecord &cloud)
     // refuses them itself; within them, only small stacks are made.
     const bool refused = cloud.texsize < 1 || cloud.layers < 1 ||
                          cloud.texsize > CLOUD_TEXSIZE_LIMIT || cloud.layers > CLOUD_LAYERS_MAX;
-    const int64_t bytes = 2ll * cloud.layers * cloud.texsize * cloud.texsize;
-    if (refused || bytes <= 4096)
+    // Only sizes within the limits are multiplied: far ones overflow.
+    if (refused || 2ll * cloud.layers * cloud.texsize * cloud.texsize <= 4096)
         cloudTexturesBuild(cloud);
 }
 
@@ -53,6 +55,7 @@ struct Setup {
         cloudFileCloudLimit = 16;
         host::setReportsPrinted(false);  // counted, not printed for every input
         cloudFileBake = smallBake;
+        cloudFileTextureBudget = 64ll << 20;
         // Memory-backed when there is such a folder: each run writes and
         // renames three files, which on a journalled disk costs more than
         // all the rest of a run.

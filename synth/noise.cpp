@@ -6,21 +6,32 @@
 
 #include "plugin/records.h"
 
-NoiseState noiseState = {4.0f, 0, 0, 0.0f, 0.0f, {}};
+NoiseState noiseState = {4.0f, 0, 0};
+bool noiseTableDrawsAll = false;
 
 namespace {
 
-// What the table in place was built from, so that reloading the same
-// cloud (a layer of clouds sharing one seed, the dialog's many rebuilds)
-// only restores the generator instead of drawing 131,072 values again.
-struct TableKey {
-    bool valid = false;
-    uint32_t seedBits = 0;
-    int32_t period = 0;
-    float randPrev = 0.0f;
-    float randLast = 0.0f;
+NoiseGenerator generator = {0.0f, 0.0f};
+
+// The gradient table with what it was built from and how far it is drawn.
+// Columns 0 .. drawn - 1 hold their draws, wrapped; the other columns hold
+// whatever an earlier build left there and are never read before they are
+// drawn. resume is the generator's state after the drawn columns, so that
+// drawing can go on from there whatever has happened to the generator since.
+struct Table {
+    NoiseGradientTable cells;
+    bool built;         // a build has happened; before it the table is all zero
+    uint32_t seedBits;  // the seed as a float, bit for bit
+    int32_t period;     // the whole period p the wrap is for
+    int32_t drawn;      // columns drawn, 0..256
+    NoiseGenerator resume;
 };
-TableKey builtFor;
+Table table = {{}, false, 0, 0, 256, {0.0f, 0.0f}};
+
+// Set by a build: the generator belongs to it and stands, as documented,
+// after the whole table's draws, which is table.resume once every column
+// is drawn. Cleared by anything that gives the generator other values.
+bool generatorAtBuildEnd = false;
 
 uint32_t floatBits(float f)
 {
@@ -35,30 +46,65 @@ float signOf(float r)
     return r < 0.0f ? -1.0f : 1.0f;
 }
 
-void fillTable()
+double step(NoiseGenerator &g)
 {
-    for (int j = 0; j < 256; ++j) {
-        for (int i = 0; i < 256; ++i) {
-            float r1 = static_cast<float>(noiseNext());
-            float r2 = static_cast<float>(noiseNext());
-            noiseState.gradients[i][j].gx = signOf(r1);
-            noiseState.gradients[i][j].gy = signOf(r2);
-        }
+    double c = static_cast<double>(g.randPrev) + static_cast<double>(g.randLast);
+    if (c > 1.0)
+        c -= 1.0;
+    g.randPrev = g.randLast;
+    g.randLast = static_cast<float>(c);
+    return 2.0 * c - 1.0;
+}
+
+// Cells with index p repeat those with index 0, so one octave tiles every
+// 256 pixels without a seam. Applied to each column j as it is drawn: for
+// j < p, cell (p, j) takes cell (0, j); column p takes cells (k, 0) for k =
+// 0..p from column 0, drawn before it, whose cell (p, 0) already holds cell
+// (0, 0). The result is the table-wide wrap's, after which cells (0, p),
+// (p, 0) and (p, p) all hold cell (0, 0).
+void wrapColumn(int32_t j)
+{
+    const int32_t p = table.period;
+    NoiseGradient(*g)[256] = table.cells;
+    if (j < p) {
+        g[p][j] = g[0][j];
+    } else if (j == p) {
+        for (int32_t k = 0; k <= p; ++k)
+            g[k][p] = g[k][0];
     }
 }
 
-// Row p repeats row 0 and column p column 0, so one octave tiles every 256
-// pixels without a seam.
-void wrapTable(int p)
+// Draws the columns up to (not including) column end, 512 draws each in
+// the order of a whole build.
+void drawColumns(int32_t end)
 {
-    NoiseGradient (*g)[256] = noiseState.gradients;
-    for (int k = 0; k <= p; ++k) {
-        g[p][k] = g[0][k];
-        g[k][p] = g[k][0];
+    if (end > 256)
+        end = 256;
+    if (end <= table.drawn)
+        return;
+    NoiseGenerator g = table.resume;
+    for (int32_t j = table.drawn; j < end; ++j) {
+        for (int32_t i = 0; i < 256; ++i) {
+            const float r1 = static_cast<float>(step(g));
+            const float r2 = static_cast<float>(step(g));
+            table.cells[i][j].gx = signOf(r1);
+            table.cells[i][j].gy = signOf(r2);
+        }
+        wrapColumn(j);
     }
-    g[0][p] = g[0][0];
-    g[p][0] = g[0][0];
-    g[p][p] = g[0][0];
+    table.resume = g;
+    table.drawn = end;
+}
+
+// Brings the generator to where a whole build leaves it, if it is still
+// the last build's.
+void generatorToBuildEnd()
+{
+    if (!generatorAtBuildEnd)
+        return;
+    drawColumns(256);
+    generator = table.resume;
+    generatorAtBuildEnd = false;
 }
 
 }  // namespace
@@ -83,18 +129,27 @@ int32_t noiseTruncToInt(double v)
 
 void noiseSeed(float seed)
 {
-    noiseState.randPrev = 0.123341f;
-    noiseState.randLast = static_cast<float>(static_cast<double>(seed) * static_cast<double>(1e-7f));
+    generator.randPrev = 0.123341f;
+    generator.randLast = static_cast<float>(static_cast<double>(seed) * static_cast<double>(1e-7f));
+    generatorAtBuildEnd = false;
 }
 
 double noiseNext(void)
 {
-    double c = static_cast<double>(noiseState.randPrev) + static_cast<double>(noiseState.randLast);
-    if (c > 1.0)
-        c -= 1.0;
-    noiseState.randPrev = noiseState.randLast;
-    noiseState.randLast = static_cast<float>(c);
-    return 2.0 * c - 1.0;
+    generatorToBuildEnd();
+    return step(generator);
+}
+
+NoiseGenerator noiseGeneratorGet(void)
+{
+    generatorToBuildEnd();
+    return generator;
+}
+
+void noiseGeneratorSet(NoiseGenerator g)
+{
+    generator = g;
+    generatorAtBuildEnd = false;
 }
 
 void noiseSetPeriod(float period)
@@ -113,16 +168,27 @@ void noiseTableBuild(const CloudRecord &cloud)
     const float seed = noiseSeedAsFloat(cloud.seed);
     noiseSeed(seed);
     noiseState.period = std::trunc(noiseState.period);
-    const int p = static_cast<int>(noiseState.period);
+    const int32_t p = static_cast<int32_t>(noiseState.period);
 
-    if (builtFor.valid && builtFor.seedBits == floatBits(seed) && builtFor.period == p) {
-        noiseState.randPrev = builtFor.randPrev;
-        noiseState.randLast = builtFor.randLast;
-        return;
+    // The table in place is kept, with the columns drawn so far, when it is
+    // this seed's and wrapped for this period (a layer of clouds sharing one
+    // seed, the dialog's many rebuilds). Otherwise it starts undrawn.
+    if (!(table.built && table.seedBits == floatBits(seed) && table.period == p)) {
+        table.built = true;
+        table.seedBits = floatBits(seed);
+        table.period = p;
+        table.drawn = 0;
+        table.resume = generator;
     }
-    fillTable();
-    wrapTable(p);
-    builtFor = {true, floatBits(seed), p, noiseState.randPrev, noiseState.randLast};
+    generatorAtBuildEnd = true;
+    if (noiseTableDrawsAll)
+        drawColumns(256);
+}
+
+const NoiseGradientTable &noiseGradients(void)
+{
+    drawColumns(256);
+    return table.cells;
 }
 
 NoiseAxis noiseAxis(int32_t coordinate, int32_t offset)
@@ -144,12 +210,16 @@ NoiseAxis noiseAxis(int32_t coordinate, int32_t offset)
 
 double noiseGradientAt(const NoiseAxis &ax, const NoiseAxis &ay)
 {
-    const NoiseState &s = noiseState;
     const int i = ax.cell, j = ay.cell;
-    const NoiseGradient g00 = s.gradients[i][j];
-    const NoiseGradient g01 = s.gradients[i][j + 1];
-    const NoiseGradient g10 = s.gradients[i + 1][j];
-    const NoiseGradient g11 = s.gradients[i + 1][j + 1];
+    // Columns j and j + 1 are read; every drawn column is drawn in full, so
+    // the x cells need nothing more.
+    if (j + 2 > table.drawn)
+        drawColumns(j + 2);
+    const NoiseGradientTable &g = table.cells;
+    const NoiseGradient g00 = g[i][j];
+    const NoiseGradient g01 = g[i][j + 1];
+    const NoiseGradient g10 = g[i + 1][j];
+    const NoiseGradient g11 = g[i + 1][j + 1];
 
     const double fx = ax.frac, fy = ay.frac;
     const double d00 = fx * g00.gx + fy * g00.gy;

@@ -10,6 +10,16 @@
  * the precision written beside it (float where float, double where
  * double); float-to-int conversions truncate toward zero.
  *
+ * Lazy tables: a build draws nothing at once. The table is filled column by
+ * column (j, the y index; every column is 256 cells, 512 draws), and a
+ * column is drawn the first time an evaluation reads it. A default cloud's
+ * bake (32 × 32 pixels at zoom 41) reads columns 0..5 of 256, so a layer of
+ * clouds with distinct seeds opens several times faster, and every value
+ * read is the one a whole build would have put there. See NoiseState for
+ * what that means to a reader of the state. Several octaves, or a pan,
+ * reach further columns and draw them as they go; a table is never drawn
+ * twice for the same seed and period in a row.
+ *
  * Limits: the period is kept in 0 ≤ period < 256 where it enters the
  * state (noiseSetPeriod): a negative or NaN zoom reads as 0 (noise 0
  * everywhere), 256 or more as the largest float below 256. Within the
@@ -28,29 +38,62 @@ struct CloudRecord;
 struct NoiseGradient {
     float gx, gy;
 };
+typedef NoiseGradient NoiseGradientTable[256][256]; /* [i][j]: i along x, j along y */
 
+/* The part of the noise state that callers set and read directly.
+ *
+ * The rest of the state, the generator's two values (randPrev, the older,
+ * and randLast, the newer) and the gradient table, lives inside noise.cpp
+ * and is not a field here on purpose: after a build, the columns of the
+ * table that nothing has read yet are not drawn, and the generator stands
+ * where the drawn columns left it rather than after all 131,072 draws. A
+ * field would show that difference to whoever reads it. Instead:
+ *   - evaluation (noiseGradient2, noiseGradientAt and everything built on
+ *     them) draws the columns it reads before reading them;
+ *   - noiseGradients() and noiseGeneratorGet() first draw whatever the last
+ *     build left undrawn, so they read as after a whole build;
+ *   - noiseNext() does the same before it draws, so that draws after a
+ *     build continue from the end of the table;
+ *   - noiseSeed() and noiseGeneratorSet() replace the generator without
+ *     touching the table, which keeps its own place in its draws.
+ * So every reader sees what the documented whole build gives. */
 struct NoiseState {
     float period;                          /* 4.0 until the first build */
     int32_t offsetX;                       /* pixel offset in x, from the dialog's pan */
     int32_t offsetY;                       /* pixel offset in y */
-    float randPrev;                        /* older generator value */
-    float randLast;                        /* newer generator value */
-    NoiseGradient gradients[256][256];     /* [i][j]: i along x, j along y */
 };
 
 extern NoiseState noiseState;
+
+/* The generator's two values. */
+struct NoiseGenerator {
+    float randPrev;  /* older value; 0 until the first seed */
+    float randLast;  /* newer value; 0 until the first seed */
+};
 
 /* Resets the generator (table and period untouched). */
 void noiseSeed(float seed);
 /* The next draw in [-1, 1]; advances the generator. */
 double noiseNext(void);
+/* The generator as a whole build leaves it (see NoiseState). */
+NoiseGenerator noiseGeneratorGet(void);
+/* Replaces the generator's values (table and period untouched). */
+void noiseGeneratorSet(NoiseGenerator generator);
 /* Sets the period, kept inside the table (see Limits). */
 void noiseSetPeriod(float period);
 /* Loads the cloud's noise: period = trunc(zoom), generator reseeded from
- * the seed as a float, table refilled and wrapped. A rebuild for the seed
- * and whole period of the table in place restores the generator state
- * that the build left and skips the fill. */
+ * the seed as a float, table to be filled and wrapped (drawn lazily, see
+ * NoiseState). A rebuild for the seed and whole period of the table in
+ * place keeps the columns drawn so far and the generator's end state. */
 void noiseTableBuild(const CloudRecord &cloud);
+/* The whole gradient table, every column drawn. All zero before the first
+ * build; after a build every component is +1 or -1, and the cells with
+ * index p (the whole period) repeat those with index 0. */
+const NoiseGradientTable &noiseGradients(void);
+/* When set, every build draws its whole table at once, as before tables
+ * were drawn lazily. The values are the same either way; benchmarks use it
+ * as the baseline and tests to compare both. Off by default. */
+extern bool noiseTableDrawsAll;
 /* One octave at an integer pixel. */
 double noiseGradient2(int32_t x, int32_t y);
 

@@ -46,6 +46,13 @@ enum SliceKind { threshold = 0, profile = 1 };
 enum { CLOUD_TEXSIZE_LIMIT = 1024, CLOUD_LAYERS_MAX = 256 };
 #define CLOUD_TEXTURE_BYTES_MAX (64ll << 20)
 
+/* GL memory a bake of the cloud takes, counted as drivers keep small
+ * textures: each of its 2 × layers textures takes texsize² bytes rounded up
+ * to whole pages of CLOUD_TEXTURE_PAGE bytes (a page at least). A default
+ * cloud takes 20 pages, 80 KiB; 0 for a cloud that gets no textures. */
+enum { CLOUD_TEXTURE_PAGE = 4096 };
+int64_t cloudTexturesBytes(const CloudRecord &cloud);
+
 /* The largest texsize a bake accepts: CLOUD_TEXSIZE_LIMIT or the GL
  * implementation's maximum texture size, whichever is smaller. Asked of GL
  * once per process. */

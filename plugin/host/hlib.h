@@ -23,6 +23,10 @@ extern "C" {
 enum { HERR_GENERIC = -1, HERR_DAMAGED = -2 };
 HOST_API void herr_SetCode(HErrorSlot *err, int32_t code, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
+/* herr_Set: the same with HERR_GENERIC, for the plug-in's own reports
+ * through hvis_ProcessErrorReport. */
+HOST_API void herr_Set(HErrorSlot *err, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 /* Heap. */
 HOST_API void *hmsc_HeapMalloc(size_t size);

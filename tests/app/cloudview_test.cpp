@@ -4,6 +4,7 @@
 #include "support/test_util.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +21,8 @@ struct Outcome {
 
 Outcome cloudview(const std::string &args)
 {
-    const std::string errFile = "/tmp/cloudview_test_err.txt";
+    // One file per test process: suites of other builds may run at the same time.
+    const std::string errFile = "/tmp/cloudview_test_err_" + std::to_string(::getpid()) + ".txt";
     const int status = std::system((std::string(CLOUDVIEW) + " " + args + " >/dev/null 2>" + errFile).c_str());
     Outcome r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -28,6 +30,7 @@ Outcome cloudview(const std::string &args)
     std::ostringstream s;
     s << in.rdbuf();
     r.err = s.str();
+    std::remove(errFile.c_str());
     return r;
 }
 

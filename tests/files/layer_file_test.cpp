@@ -21,6 +21,7 @@
 #include "hlib.h"
 #include "plugin/records.h"
 #include "support/gl_env.h"
+#include "synth/noise.h"
 #include "synth/slice_texture.h"
 #include "viewer/hlib/heap_debug.h"
 #include "viewer/hvislib/journal.h"
@@ -660,4 +661,130 @@ TEST_F(LayerFile, FeatureLineOfAFailedSaveKeepsDirty)
     EXPECT_EQ(featureLine(t, path("scene")), "\tADDFEATURELAYER \"Clouds\" \"sky\" ;\n");
     EXPECT_EQ(t.layer.dirty, 1);
     EXPECT_EQ(errorReports().size(), 1u);
+}
+
+// ---- Tables drawn lazily ----
+
+namespace {
+
+// Every texture of every cloud the file gives, read back from GL.
+std::vector<std::vector<uint8_t>> bakedTextures(const std::string &name)
+{
+    std::vector<std::vector<uint8_t>> out;
+    CloudRecord *head = cloudFileRead(name.c_str());
+    for (CloudRecord *c : members(head)) {
+        if (!c->hTextures)
+            continue;
+        for (int32_t k = 0; k < c->layers; ++k) {
+            out.push_back(readLuminanceTexture(c->hTextures[k].texName));
+            out.push_back(readLuminanceTexture(c->vTextures[k].texName));
+        }
+    }
+    cloudListFree(head);
+    return out;
+}
+
+}  // namespace
+
+// Opening draws only the table columns each bake reads; the textures are
+// those of tables drawn in full, bit for bit, whatever the seeds, zooms,
+// octaves and sizes, with the dialog's last pan in force, and with clouds
+// sharing a seed in between.
+TEST_F(LayerFile, LazyTablesBakeTheTexturesOfWholeTables)
+{
+    std::vector<CloudRecord> clouds = sampleClouds();
+    const float zooms[] = {41.0f, 0.0f, 3.5f, 97.25f, 128.0f, 41.0f, 255.0f, 12.0f};
+    for (int i = 0; i < 8; ++i) {
+        CloudRecord c = defaults();
+        c.seed = i == 5 ? 678269.0 : 1000.0 + 77.0 * i;  // 5 shares the default's seed
+        c.zoom = zooms[i];
+        c.detail = static_cast<float>(1 + i % 3);
+        c.texsize = i % 2 ? 32 : 16;
+        c.layers = 3 + i;
+        clouds.push_back(c);
+    }
+    for (size_t i = 0; i + 1 < clouds.size(); ++i)
+        clouds[i].next = &clouds[i + 1];
+    clouds.back().next = nullptr;
+    const std::string name = path("many.cloud");
+    ASSERT_NE(cloudFileWrite(clouds.data(), name.c_str()), 0);
+
+    noiseState.offsetX = -37;
+    noiseState.offsetY = 301;
+    noiseTableDrawsAll = true;
+    const auto whole = bakedTextures(name);
+    noiseTableDrawsAll = false;
+    const auto lazy = bakedTextures(name);
+    noiseState.offsetX = noiseState.offsetY = 0;
+    ASSERT_EQ(whole.size(), 2u * (4 + 16 + 1 + 3 + 4 + 5 + 6 + 7 + 8 + 9 + 10));
+    EXPECT_TRUE(whole == lazy);
+}
+
+// ---- The texture budget of a layer ----
+
+// What a cloud's textures count against the layer's budget: whole pages.
+TEST_F(LayerFile, TextureBytesCountWholePages)
+{
+    CloudRecord c = defaults();
+    EXPECT_EQ(cloudTexturesBytes(c), 20 * 4096);  // 32 × 32 is 1 KiB, a page each
+    c.texsize = 64;
+    c.layers = 2;
+    EXPECT_EQ(cloudTexturesBytes(c), 4 * 4096);
+    c.texsize = 65;  // 4,225 bytes: two pages
+    EXPECT_EQ(cloudTexturesBytes(c), 4 * 2 * 4096);
+    c.texsize = 1;
+    c.layers = 256;
+    EXPECT_EQ(cloudTexturesBytes(c), 512 * 4096);
+    c.texsize = 1024;
+    c.layers = 32;
+    EXPECT_EQ(cloudTexturesBytes(c), 64ll << 20);
+    c.layers = 33;  // past the per-cloud bound: no textures, nothing counted
+    EXPECT_EQ(cloudTexturesBytes(c), 0);
+    c.layers = 0;
+    EXPECT_EQ(cloudTexturesBytes(c), 0);
+
+    // The layer budget holds the largest layer a file may declare at the
+    // defaults, and no more than 16 clouds of the largest textures.
+    EXPECT_EQ(cloudFileTextureBudget, CLOUD_LAYER_TEXTURE_BUDGET);
+    EXPECT_LE(CLOUD_FILE_MAX_CLOUDS * cloudTexturesBytes(defaults()), CLOUD_LAYER_TEXTURE_BUDGET);
+    EXPECT_EQ(CLOUD_LAYER_TEXTURE_BUDGET / (64ll << 20), 16);
+}
+
+// Clouds are baked in file order while their textures fit the budget; the
+// others keep their parameters and no textures, and the user is told once.
+TEST_F(LayerFile, CloudsPastTheTextureBudgetKeepNoTexturesAndAreReportedOnce)
+{
+    const std::string big = "0.3 0.52 1 41 0.35\n10 0 0 32 1\n0 0 0 1 1 1\n50 50 20 1 1 1\n";
+    const std::string small = "0.3 0.52 1 41 0.35\n1 0 0 4 1\n0 0 0 1 1 1\n50 50 20 1 1 1\n";
+    // 80 KiB, 80 KiB, 80 KiB, 8 KiB, 80 KiB against 168 KiB.
+    const std::string *blocks[] = {&big, &big, &big, &small, &big};
+    std::string text = "TOLA_Cloud_Layer_File_V1.1\n5 clouds_in_file\n";
+    for (int i = 0; i < 5; ++i)
+        text += "Cloud_" + std::to_string(i) + "\n" + *blocks[i] + std::to_string(10 + i) + " 1\n";
+    const std::string name = path("budget.cloud");
+    writeText(name, text);
+
+    const int64_t saved = cloudFileTextureBudget;
+    cloudFileTextureBudget = 168 * 1024;
+    host::journalClear();
+    const ReadResult r = readClouds(name);
+    cloudFileTextureBudget = saved;
+
+    ASSERT_EQ(r.clouds.size(), 5u);
+    const std::vector<bool> baked = {true, true, false, true, false};
+    EXPECT_EQ(r.baked, baked);
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(r.clouds[i].seed, 10.0 + i);
+    EXPECT_EQ(r.clouds[2].texsize, 32);
+    const std::vector<std::string> reports = errorReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], "error: " + name +
+                              ": 2 of 5 clouds are not drawn: their textures would take the "
+                              "layer past its texture memory budget of 168 KiB");
+
+    // Within the budget nothing is said.
+    host::journalClear();
+    const ReadResult fits = readClouds(name);
+    EXPECT_EQ(fits.baked, std::vector<bool>(5, true));
+    EXPECT_TRUE(errorReports().empty());
 }

@@ -243,6 +243,56 @@ TEST(SliceFill, ProfileCapsAndWraps)
     EXPECT_EQ(out, Bytes(n * n, 0));
 }
 
+// Profiles of random images, any shape (an image row becomes an output
+// column, so only min(width, height) of them land), slabs reaching outside
+// the image, both bar kinds, against the bars added 8 at a time pixel by
+// pixel; the last size is taller than any texture a bake makes.
+TEST(SliceFill, ProfilesOfAnyShapeAreTheirBarsAddedPixelByPixel)
+{
+    struct Shape {
+        int width, height, lo, hi;
+    };
+    const Shape shapes[] = {{32, 32, 0, 3},   {32, 32, 27, 30}, {32, 32, 28, 32},
+                            {16, 40, -5, 20}, {40, 16, 0, 39},  {1, 1, 0, 0},
+                            {7, 3, 2, 2},     {64, 64, 0, 63},  {8, 1100, 0, 7}};
+    std::srand(7);
+    for (const Shape &sh : shapes) {
+        for (int symmetric = 0; symmetric < 2; ++symmetric) {
+            SCOPED_TRACE(::testing::Message() << sh.width << " x " << sh.height << " slab " << sh.lo
+                                              << ".." << sh.hi << " symmetric " << symmetric);
+            const size_t size = static_cast<size_t>(sh.width) * sh.height;
+            Bytes image(size), out(size, 0xAA), expected(size, 0);
+            for (unsigned char &b : image)
+                b = static_cast<unsigned char>(std::rand() % 4 == 0 ? 255 : std::rand() & 0xff);
+            const int columns = std::min(sh.width, sh.height);
+            for (int c = 0; c < columns; ++c)
+                for (int r = std::max(sh.lo, 0); r <= sh.hi && r < sh.width; ++r) {
+                    const int L = image[static_cast<size_t>(c) * sh.width + r] * sh.width / 64;
+                    int first, last;
+                    if (symmetric) {
+                        const int m = std::min(L / 2, sh.width / 2 - 1);
+                        if (m <= 0)
+                            continue;
+                        first = sh.height / 2 - m;
+                        last = sh.height / 2 + m - 1;
+                    } else {
+                        const int l = std::min(L, sh.width - 1);
+                        if (l <= 0)
+                            continue;
+                        first = sh.height - l;
+                        last = sh.height - 1;
+                    }
+                    for (int row = std::max(first, 0); row <= std::min(last, sh.height - 1); ++row) {
+                        unsigned char &px = expected[static_cast<size_t>(row) * sh.width + c];
+                        px = static_cast<unsigned char>(px + 8);
+                    }
+                }
+            sliceFillProfile(sh.width, sh.height, image.data(), out.data(), sh.lo, sh.hi, symmetric);
+            EXPECT_EQ(out, expected);
+        }
+    }
+}
+
 TEST(DensityImage, SizesBeyondItsTablesWriteNothing)
 {
     CloudRecord c = defaultCloud();
