@@ -105,7 +105,10 @@ void *cloudInstanceExtListGet(void)
 
 int cloudcreatemodellayer(void *, void *context, int32_t count, char **strings, HErrorSlot *)
 {
-    HScene *scene = static_cast<HScene *>(context);
+    // Sent from a layer's menu, the context may be the layer: its scene.
+    HScene *scene = cloudLayerIsLive(context)
+                        ? static_cast<CloudLayer *>(static_cast<HLayer *>(context)->instance)->scene
+                        : static_cast<HScene *>(context);
     if (!scene)
         return 0;
     HErrorSlot err = nullptr;

@@ -70,7 +70,37 @@ bool ownsCloud(const CloudLayer &layer, const CloudRecord *cloud)
     return false;
 }
 
+// Every open cloud layer, newest first.
+CloudLayer *liveLayers = nullptr;
+
+void forgetLiveLayer(CloudLayer *layer)
+{
+    for (CloudLayer **link = &liveLayers; *link; link = &(*link)->nextLive)
+        if (*link == layer) {
+            *link = layer->nextLive;
+            return;
+        }
+}
+
 }  // namespace
+
+bool cloudLayerIsLive(const void *hostLayer)
+{
+    for (const CloudLayer *l = liveLayers; l; l = l->nextLive)
+        if (l->host == hostLayer)
+            return true;
+    return false;
+}
+
+HLayer *cloudLayerOfContext(void *context)
+{
+    if (!context)
+        return nullptr;
+    if (cloudLayerIsLive(context))
+        return static_cast<HLayer *>(context);
+    HScene *scene = static_cast<HScene *>(context);
+    return scene->ops->sceneFindLayerByType(scene, "Clouds");
+}
 
 void cloudLayerDefaultSize(CloudLayer &layer)
 {
@@ -128,6 +158,9 @@ HLayer *cloudLayerMake(void *owner, int32_t mode, int32_t count, char **strings,
         return nullptr;
     }
     installMethods(*hostLayer->methods);
+    layer->host = hostLayer;
+    layer->nextLive = liveLayers;
+    liveLayers = layer;
 
     cloudRecordSetDefaults(&editCloud);
     if (layer->scene)
@@ -166,6 +199,7 @@ void cloudLayerClose(HLayer *hostLayer)
         selectedCloud = nullptr;
         selectionState = 0;
     }
+    forgetLiveLayer(layer);
     cloudListFree(layer->clouds);
     hmsc_HeapFree(layer->fileName);
     freeArgs(*layer);

@@ -25,4 +25,12 @@ void cloudLayerDefaultSize(CloudLayer &layer);
 
 void cloudLayerClose(HLayer *hostLayer);
 
+/* Whether the value is the host layer record of a cloud layer that is
+ * open: commands use it to tell a layer from a scene in their context. */
+bool cloudLayerIsLive(const void *hostLayer);
+/* The cloud layer a command's context stands for: a live cloud layer is
+ * itself, anything else is taken for a scene, whose first cloud layer it
+ * is (null without one, or without a context). */
+HLayer *cloudLayerOfContext(void *context);
+
 #endif

@@ -82,6 +82,8 @@ struct CloudLayer {
     double origin[3];          /* scene offset added to cloud positions, refreshed per draw */
     double defaultHalfSize[3]; /* half-extents of a new cloud, from the scene extent */
     int32_t boxOnly;           /* 1: the next draw shows boxes only */
+    HLayer *host;              /* the host layer record this layer hangs on */
+    CloudLayer *nextLive;      /* the next live cloud layer (see cloudLayerIsLive) */
 };
 
 /* The dialog's working copy, shared by every cloud layer. */

@@ -10,6 +10,7 @@
 #include "hmllib.h"
 #include "hvislib.h"
 #include "plugin/cloud_list.h"
+#include "plugin/layer.h"
 #include "plugin/records.h"
 #include "synth/noise.h"
 #include "synth/slice_texture.h"
@@ -22,14 +23,6 @@ namespace {
 CloudLayer *cloudLayerOf(HLayer *hostLayer)
 {
     return hostLayer ? static_cast<CloudLayer *>(hostLayer->instance) : nullptr;
-}
-
-// The cloud layer of a scene context, for the commands that are sent with
-// the scene (the layer menu, the "add" and "raise" buttons, the Delete key).
-HLayer *sceneCloudLayer(void *context)
-{
-    HScene *scene = static_cast<HScene *>(context);
-    return scene ? scene->ops->sceneFindLayerByType(scene, "Clouds") : nullptr;
 }
 
 void redrawScene(const CloudLayer &layer)
@@ -77,7 +70,7 @@ void showCurrent(CloudLayer &layer)
 
 void deleteSelected(void *context)
 {
-    HLayer *hostLayer = sceneCloudLayer(context);
+    HLayer *hostLayer = cloudLayerOfContext(context);
     CloudLayer *layer = cloudLayerOf(hostLayer);
     if (!layer)
         return;
@@ -269,18 +262,21 @@ bool layerAction(HLayer *hostLayer, CloudLayer &layer, const char *action, int32
 
 }  // namespace
 
+// The menus, the "add" and "raise" buttons and the Delete key send the
+// scene, the dialog's parts send the layer; a script may send either to any
+// command, so every command takes both (cloudLayerOfContext).
 int cloudupdate(void *, void *context, int32_t count, char **strings, HErrorSlot *err)
 {
     const char *action = count > 0 && strings ? strings[0] : nullptr;
     if (!action)
         return 0;
     if (strcmp(action, "showproperties") == 0) {
-        if (HLayer *hostLayer = sceneCloudLayer(context))
+        if (HLayer *hostLayer = cloudLayerOfContext(context))
             dialogOpen(hostLayer);
         return 0;
     }
     if (strcmp(action, "hideall") == 0) {
-        HLayer *hostLayer = sceneCloudLayer(context);
+        HLayer *hostLayer = cloudLayerOfContext(context);
         CloudLayer *layer = cloudLayerOf(hostLayer);
         if (layer && count > 1) {
             layer->visible = hstr_Eqic(strings[1], "True") ? 0 : 1;
@@ -293,7 +289,7 @@ int cloudupdate(void *, void *context, int32_t count, char **strings, HErrorSlot
         return 0;
     }
 
-    HLayer *hostLayer = static_cast<HLayer *>(context);
+    HLayer *hostLayer = cloudLayerOfContext(context);
     CloudLayer *layer = cloudLayerOf(hostLayer);
     if (!layer)
         return 0;
@@ -309,7 +305,7 @@ int cloudupdate(void *, void *context, int32_t count, char **strings, HErrorSlot
 
 int cloudAddcloud(void *, void *context, int32_t, char **, HErrorSlot *)
 {
-    HLayer *hostLayer = sceneCloudLayer(context);
+    HLayer *hostLayer = cloudLayerOfContext(context);
     CloudLayer *layer = cloudLayerOf(hostLayer);
     if (!layer)
         return 0;

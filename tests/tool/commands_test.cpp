@@ -395,3 +395,30 @@ TEST_F(ToolTest, DeletingThePickedCloudForgetsIt)
     EXPECT_EQ(selectedCloud, nullptr);
     EXPECT_EQ(l.clouds, nullptr);
 }
+
+TEST_F(ToolTest, EveryCommandTakesTheSceneOrTheLayer)
+{
+    HLayer *first = newLayer();
+    HLayer *second = newLayer();
+    // A scene's command sent with a layer acts on that layer.
+    update(second, {"showproperties"});
+    EXPECT_EQ(dialog(first), nullptr);
+    ASSERT_NE(dialog(second), nullptr);
+    update(second, {"hideall", "True"});
+    EXPECT_EQ(cloudLayer(second).visible, 0);
+    EXPECT_EQ(cloudLayer(first).visible, 1);
+    host::runCommand(script, "cloudAddcloud", second, {});
+    EXPECT_EQ(clouds(second).size(), 1u);
+    // A dialog's command sent with the scene acts on its first cloud layer.
+    openDialog();
+    sceneCommand("cloudupdate", {"density"});
+    host::setPartValue(host::findPart(dialog(first), "density"), "0.75");
+    sceneCommand("cloudupdate", {"density"});
+    EXPECT_EQ(editCloud.density, 0.75f);
+    // A new layer from a layer's menu goes into that layer's scene.
+    host::runCommand(script, "cloudcreatemodellayer", first, {});
+    EXPECT_EQ(scene.layers().size(), 3u);
+    // A closed layer is no longer taken for one.
+    host::Scene other;
+    EXPECT_EQ(host::runCommand(script, "cloudupdate", other.hscene(), {"apply"}).status, 0);
+}
