@@ -316,7 +316,7 @@ CloudRecord *cloudFileRead(const char *fileName)
         // Whole MiB for the real budget, KiB for the small ones of tests.
         const bool mib = cloudFileTextureBudget % (1ll << 20) == 0;
         HErrorSlot report = nullptr;
-        herr_Set(&report,
+        herr_SetCode(&report, HERR_LIMIT,
                  "%s: %d of %d clouds are not drawn: their textures would take the layer "
                  "past its texture memory budget of %lld %s",
                  fileName, withoutTextures, made,

@@ -3,7 +3,8 @@
 // Each input is written to a file and read (parse, seed, bake); what was
 // read is written out and read again, which must be a fixed point (the
 // second text equals the first) and must read without a warning (a file
-// the writer wrote is never damaged nor short), and freeing everything must give every
+// the writer wrote is never damaged nor short; the texture budget may be
+// reached again, which is no warning about the file), and freeing everything must give every
 // heap block back. A read makes at most 16 clouds here, so that a declared
 // count near the real cap does not spend seconds baking defaults, and their
 // textures may take 64 MiB, so that large texture sizes reach the budget

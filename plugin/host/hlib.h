@@ -19,8 +19,10 @@ extern "C" {
  * hvis_ProcessErrorReport then shows. Codes are errno values where the
  * system reported the problem, else one of these. HERR_DAMAGED says that
  * the data read were damaged, so that saving what was read would make the
- * damage permanent: a caller may refuse to save over it. */
-enum { HERR_GENERIC = -1, HERR_DAMAGED = -2 };
+ * damage permanent: a caller may refuse to save over it. HERR_LIMIT says
+ * that a limit of the reader was reached (what was read is sound, but not
+ * all of it is in use). */
+enum { HERR_GENERIC = -1, HERR_DAMAGED = -2, HERR_LIMIT = -3 };
 HOST_API void herr_SetCode(HErrorSlot *err, int32_t code, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 /* herr_Set: the same with HERR_GENERIC, for the plug-in's own reports

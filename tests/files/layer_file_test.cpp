@@ -25,6 +25,7 @@
 #include "synth/slice_texture.h"
 #include "viewer/hlib/heap_debug.h"
 #include "viewer/hvislib/journal.h"
+#include "viewer/hvislib/questions.h"
 
 namespace {
 
@@ -767,8 +768,13 @@ TEST_F(LayerFile, CloudsPastTheTextureBudgetKeepNoTexturesAndAreReportedOnce)
     const int64_t saved = cloudFileTextureBudget;
     cloudFileTextureBudget = 168 * 1024;
     host::journalClear();
+    const size_t limits = host::reportCount(HERR_LIMIT);
+    const size_t damaged = host::reportCount(HERR_DAMAGED);
     const ReadResult r = readClouds(name);
     cloudFileTextureBudget = saved;
+    // A limit reached, not damage: saving what was read loses nothing.
+    EXPECT_EQ(host::reportCount(HERR_LIMIT), limits + 1);
+    EXPECT_EQ(host::reportCount(HERR_DAMAGED), damaged);
 
     ASSERT_EQ(r.clouds.size(), 5u);
     const std::vector<bool> baked = {true, true, false, true, false};
