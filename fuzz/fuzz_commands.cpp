@@ -131,12 +131,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     HLayer *layer = cloudtlLayerCreate(setup.scene.hscene(), 0, 0, nullptr);
     setup.scene.addLayer(layer);
     void *scene = setup.scene.hscene();
-    host::runCommand(setup.script, "cloudupdate", scene, {"showproperties"});
-    // Small clouds to start from: two textures of 16 x 16 a stack each.
+    // Small clouds to start from: two textures of 16 x 16 a stack each,
+    // added before the dialog opens so that only its opening draws a preview.
     editCloud.texsize = 16;
     editCloud.layers = 2;
     for (int i = 0; i < 3; ++i)
         host::runCommand(setup.script, "cloudAddcloud", scene, {});
+    host::runCommand(setup.script, "cloudupdate", scene, {"showproperties"});
 
     const std::string text(reinterpret_cast<const char *>(data), size);
     size_t at = 0;
