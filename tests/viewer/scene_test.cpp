@@ -10,6 +10,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -507,6 +508,153 @@ TEST_F(SceneTest, GroundDrawsUnderTheTargetAndRestoresState) {
     const uint8_t *top = &rgba[size_t(gl.width() / 2) * 4]; // row 0 is the top
     EXPECT_GT(top[2], 100); // above the horizon the clear colour stays
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// ---- Picking against the last drawn frame, and click delivery.
+
+// Draws the ground and, when given, a horizontal square at height top over
+// the middle of the extent, and hands the scene the frame's depth.
+void drawFrame(host::Scene &scene, double top = -1.0) {
+    HeadlessGL &gl = testGL();
+    scene.setViewport(gl.width(), gl.height());
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    scene.setupCamera();
+    scene.drawGround();
+    if (top >= 0.0) {
+        glEnable(GL_DEPTH_TEST);
+        glBegin(GL_QUADS);
+        glVertex3d(40000, 40000, top);
+        glVertex3d(60000, 40000, top);
+        glVertex3d(60000, 60000, top);
+        glVertex3d(40000, 60000, top);
+        glEnd();
+        glDisable(GL_DEPTH_TEST);
+    }
+    glFinish();
+    scene.setLastFrame(scene.viewCamera(), gl.readDepth());
+}
+
+struct PickTest : SceneTest {
+    void SetUp() override {
+        SceneTest::SetUp();
+        scene.setExtent({0, 100000, 0, 100000, 0, 3000});
+        scene.setView(225, 30, 150000);
+    }
+};
+
+TEST_F(PickTest, GroundInTheLastFrameIsTheExactPlaneMeeting) {
+    drawFrame(scene);
+    ASSERT_TRUE(scene.hasLastFrame());
+    for (double wy : {128.0, 200.0, 250.0}) {
+        double picked[3], exact[3];
+        ASSERT_TRUE(scene.pickPoint(100, wy, picked));
+        ASSERT_TRUE(host::pickGround(scene.viewCamera(), 0.0, 100, wy, exact));
+        EXPECT_EQ(picked[0], exact[0]);
+        EXPECT_EQ(picked[1], exact[1]);
+        EXPECT_EQ(picked[2], 0.0);
+    }
+}
+
+TEST_F(PickTest, ASurfaceAboveTheGroundIsFoundFromTheDepth) {
+    drawFrame(scene, 2500.0);
+    double p[3];
+    ASSERT_TRUE(scene.pickPoint(128, 128, p));
+    // On the square, not on the ground behind it; depth precision at this
+    // distance is a few scene units.
+    EXPECT_NEAR(p[2], 2500.0, 50.0);
+    EXPECT_GT(p[0], 40000);
+    EXPECT_LT(p[0], 60000);
+    // The table's entry gives the same point.
+    double x, y, z;
+    ops().scenePickPoint(scene.hscene(), 128, 128, &x, &y, &z);
+    EXPECT_EQ(z, p[2]);
+}
+
+TEST_F(PickTest, SkyAndPositionsOutsideTheViewHaveNoPoint) {
+    scene.setView(200, 3, 150000);  // the top of the view shows sky
+    drawFrame(scene);
+    double p[3];
+    EXPECT_FALSE(scene.pickPoint(128, 0, p));
+    EXPECT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]));
+    EXPECT_TRUE(scene.pickPoint(128, 250, p));
+    EXPECT_FALSE(scene.pickPoint(-1, 250, p));
+    EXPECT_FALSE(scene.pickPoint(128, 256, p));
+    // Without a frame the ground plane alone decides.
+    scene.clearLastFrame();
+    EXPECT_FALSE(scene.pickPoint(128, 0, p));
+    EXPECT_TRUE(scene.pickPoint(128, 250, p));
+}
+
+TEST_F(PickTest, AFrameFromAnotherViewIsNotUsed) {
+    drawFrame(scene, 2500.0);
+    scene.setView(225, 60, 150000);
+    EXPECT_FALSE(scene.hasLastFrame());
+    double p[3];
+    ASSERT_TRUE(scene.pickPoint(128, 128, p));
+    EXPECT_EQ(p[2], 0.0);
+}
+
+struct ClickLog {
+    static inline Strings calls;
+    static inline std::vector<std::string> takers;
+};
+
+int32_t pickLayer(HLayer *layer, HPointerEvent *e) {
+    const std::string id = static_cast<const char *>(layer->instance);
+    ClickLog::calls.push_back(id + "@" + std::to_string(e->x) + "," + std::to_string(e->y));
+    return std::find(ClickLog::takers.begin(), ClickLog::takers.end(), id) !=
+           ClickLog::takers.end();
+}
+
+int placeCallback(void *, HPointerEvent *e) {
+    ClickLog::calls.push_back("callback" + std::to_string(e->code));
+    return 1;
+}
+
+TEST_F(PickTest, ClicksGoToVisibleLayersTopmostFirstUntilOneTakesIt) {
+    scene.setViewport(256, 256);
+    ClickLog::calls.clear();
+    ClickLog::takers = {"middle"};
+    HLayer *bottom = makeLayer("bottom"), *middle = makeLayer("middle"), *top = makeLayer("top");
+    HLayer *hidden = makeLayer("hidden");
+    for (HLayer *l : {bottom, middle, top, hidden}) {
+        l->methods->pointerEvent = pickLayer;
+        scene.addLayer(l);
+    }
+    scene.setLayerVisible(hidden, false);
+    EXPECT_TRUE(scene.click(10, 20));
+    EXPECT_EQ(ClickLog::calls, (Strings{"top@10,20", "middle@10,20"}));
+
+    ClickLog::calls.clear();
+    ClickLog::takers.clear();
+    EXPECT_FALSE(scene.click(10, 20));
+    EXPECT_EQ(ClickLog::calls, (Strings{"top@10,20", "middle@10,20", "bottom@10,20"}));
+
+    ClickLog::calls.clear();
+    EXPECT_FALSE(scene.click(-5, 20));
+    EXPECT_FALSE(scene.click(10, 256));
+    EXPECT_TRUE(ClickLog::calls.empty());
+}
+
+TEST_F(PickTest, WhileCallbacksAreRegisteredClicksGoToThemAndNotOnTheSky) {
+    scene.setViewport(256, 256);
+    scene.setView(200, 3, 150000);
+    ClickLog::calls.clear();
+    ClickLog::takers = {"layer"};
+    HLayer *layer = makeLayer("layer");
+    layer->methods->pointerEvent = pickLayer;
+    scene.addLayer(layer);
+    scene.addEventCallback(placeCallback, nullptr);
+    EXPECT_TRUE(scene.click(128, 250));
+    EXPECT_EQ(ClickLog::calls, (Strings{"callback104"}));
+    ClickLog::calls.clear();
+    EXPECT_FALSE(scene.click(128, 0));  // sky: nothing to place on
+    EXPECT_FALSE(scene.click(300, 250));
+    EXPECT_TRUE(ClickLog::calls.empty());
+    scene.removeEventCallback(placeCallback, nullptr);
+    EXPECT_TRUE(scene.click(128, 0));  // picking needs no ground
+    EXPECT_EQ(ClickLog::calls, (Strings{"layer@128,0"}));
 }
 
 } // namespace

@@ -283,6 +283,15 @@ void preview(const StatementCall &c)
         throw ViewerError(c.where() + ": " + file + ": " + problem);
 }
 
+// CLICK x y: positions are whole pixels from the top left of the view.
+void click(const StatementCall &c)
+{
+    const double x = c.number(1), y = c.number(2);
+    if (x != std::floor(x) || y != std::floor(y) || std::fabs(x) > 1e9 || std::fabs(y) > 1e9)
+        throw ViewerError(c.where() + ": CLICK takes whole pixel positions");
+    c.viewer.click(static_cast<int>(x), static_cast<int>(y));
+}
+
 }  // namespace
 
 const std::vector<StatementKind> &statementTable()
@@ -303,6 +312,7 @@ const std::vector<StatementKind> &statementTable()
         {"SET", 3, 6, false, set},
         {"PRINT", 3, 3, false, print},
         {"PREVIEW", 3, 3, false, preview},
+        {"CLICK", 2, 2, false, click},
     };
     return table;
 }

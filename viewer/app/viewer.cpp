@@ -267,6 +267,8 @@ std::vector<uint8_t> Viewer::renderRGBA(int width, int height)
     gl_->makeCurrent();
     gl_->resize(width, height);
     scene_.setViewport(width, height);
+    viewWidth_ = width;
+    viewHeight_ = height;
     if (!(scene_.camera().distance > 0.0))
         frameContent();
 
@@ -281,7 +283,21 @@ std::vector<uint8_t> Viewer::renderRGBA(int width, int height)
     scene_.drawGround();
     drawLayers(false);
     glFinish();
+    // Picks in this view find surfaces by the depth this frame left.
+    scene_.setLastFrame(scene_.viewCamera(), gl_->readDepth());
     return gl_->readRGBA();
+}
+
+bool Viewer::click(int x, int y)
+{
+    gl_->makeCurrent();
+    scene_.setViewport(viewWidth_, viewHeight_);
+    if (!(scene_.camera().distance > 0.0))
+        frameContent();
+    // A placed cloud is baked during the click.
+    const bool taken = scene_.click(x, y);
+    syncLayers();
+    return taken;
 }
 
 void Viewer::render(const std::string &pngFile, int width, int height)

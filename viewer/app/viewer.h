@@ -67,6 +67,10 @@ public:
     std::vector<uint8_t> renderRGBA(int width, int height);
     void render(const std::string &pngFile, int width, int height);
     void frameContent();
+    // A pointer click at a window position of the current view: the last
+    // render's size (1280 x 720 before any), with the camera a render would
+    // use. Delivered as the scene delivers clicks; whether anything took it.
+    bool click(int x, int y);
     void writeScene(const std::string &fileName);
     bool saveLayer(HLayer *layer);
     // After a plug-in command: layers it made join the opening order, layers
@@ -82,6 +86,7 @@ private:
     LayerType type_;
     HScript *script_ = nullptr;
     std::vector<HLayer *> opened_;
+    int viewWidth_ = 1280, viewHeight_ = 720;  // the last render's size
 };
 
 // Throws ViewerError "file: cannot open <what>" unless file is a readable

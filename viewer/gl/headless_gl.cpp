@@ -249,6 +249,22 @@ std::vector<uint8_t> HeadlessGL::readRGBA() {
     return pixels;
 }
 
+std::vector<float> HeadlessGL::readDepth() {
+    std::vector<float> depth(size_t(width_) * size_t(height_));
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+    GLint previous = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
+    fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    glReadPixels(0, 0, width_, height_, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+    fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous));
+    glPopClientAttrib();
+    return depth;
+}
+
 std::vector<uint8_t> readLuminanceTexture(unsigned name, int *width, int *height)
 {
     glBindTexture(GL_TEXTURE_2D, name);

@@ -40,6 +40,9 @@ public:
     // width × height × 4 bytes, row 0 the top of the image. Needs this
     // context current.
     std::vector<uint8_t> readRGBA();
+    // The depth buffer as window depths in 0..1, GL's row order (bottom
+    // row first).
+    std::vector<float> readDepth();
 
 private:
     void allocateStorage(int width, int height);

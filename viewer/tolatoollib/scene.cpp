@@ -36,7 +36,7 @@ void opRedraw(HScene *h, int32_t, int32_t, HErrorSlot *) {
 void opPickPoint(HScene *h, int32_t wx, int32_t wy, double *x, double *y, double *z) {
     double point[3] = {0.0, 0.0, 0.0};
     if (Scene *s = Scene::fromHScene(h))
-        pickGround(s->viewCamera(), s->extent().z1, wx, wy, point);
+        s->pickPoint(wx, wy, point);
     if (x)
         *x = point[0];
     if (y)
@@ -398,6 +398,90 @@ int Scene::dispatchEvent(const HPointerEvent &event) {
             ++handled;
     }
     return handled;
+}
+
+void Scene::setLastFrame(const Camera &camera, std::vector<float> depth) {
+    const size_t size = size_t(std::max(camera.width, 0)) * size_t(std::max(camera.height, 0));
+    if (depth.size() != size || size == 0) {
+        frameDepth_.clear();
+        return;
+    }
+    frameCamera_ = camera;
+    frameDepth_ = std::move(depth);
+}
+
+// A frame drawn from another view says nothing about this one.
+static bool sameView(const Camera &a, const Camera &b) {
+    return a.azimuth == b.azimuth && a.elevation == b.elevation && a.distance == b.distance &&
+           a.target == b.target && a.width == b.width && a.height == b.height &&
+           a.fovY == b.fovY && a.nearPlane == b.nearPlane && a.farPlane == b.farPlane;
+}
+
+bool Scene::hasLastFrame() const {
+    return !frameDepth_.empty() && sameView(frameCamera_, viewCamera());
+}
+
+bool Scene::pickPoint(double wx, double wy, double out[3]) const {
+    const bool framed = hasLastFrame();
+    const Camera camera = viewCamera();
+    double ground[3];
+    const bool onGround = pickGround(camera, extent_.z1, wx, wy, ground);
+    std::memcpy(out, ground, sizeof ground);
+    if (!(wx >= 0.0 && wy >= 0.0 && wx < camera.width && wy < camera.height))
+        return false;
+    if (!framed)
+        return onGround;
+
+    const int column = int(wx), row = camera.height - 1 - int(wy);
+    const double depth = frameDepth_[size_t(row) * size_t(camera.width) + size_t(column)];
+    if (!(depth < 1.0))
+        return false; // nothing drawn: sky
+    // View depths (distance along the view axis) of the drawn surface and
+    // of the ground; the ground is drawn pushed back by a polygon offset,
+    // so a surface not clearly in front of it is the ground itself.
+    const double n = camera.nearPlane, f = camera.farPlane;
+    const double ndc = 2.0 * depth - 1.0;
+    const double surface = 2.0 * f * n / ((f + n) - ndc * (f - n));
+    if (onGround) {
+        const Vec3 eye = camera.eye(), fw = camera.forward();
+        const double groundDepth = (ground[0] - eye[0]) * fw[0] + (ground[1] - eye[1]) * fw[1] +
+                                   (ground[2] - eye[2]) * fw[2];
+        if (groundDepth <= surface * (1.0 + 1e-3))
+            return true;
+    }
+    // The depth belongs to the pixel's centre: the point is taken on the
+    // ray through it, so that it lies on the surface that was drawn there.
+    double start[3], second[3];
+    camera.windowToRay(column + 0.5, int(wy) + 0.5, start, second);
+    const double t = (surface - n) / (f - n);
+    for (int i = 0; i < 3; ++i)
+        out[i] = start[i] + t * (second[i] - start[i]);
+    return true;
+}
+
+bool Scene::click(int x, int y) {
+    const HPointerEvent event{HPOINTER_CLICK, x, y};
+    if (!callbacks_.empty()) {
+        double point[3];
+        if (!pickPoint(x, y, point))
+            return false;
+        return dispatchEvent(event) > 0;
+    }
+    const Camera camera = viewCamera();
+    if (x < 0 || y < 0 || x >= camera.width || y >= camera.height)
+        return false;
+    const std::vector<HLayer *> list = layers();
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        HLayer *layer = *it;
+        // An earlier layer's pick may have closed others.
+        if (!contains(layer) || !layerVisible(layer) || !layer->methods ||
+            !layer->methods->pointerEvent)
+            continue;
+        HPointerEvent copy = event;
+        if (layer->methods->pointerEvent(layer, &copy))
+            return true;
+    }
+    return false;
 }
 
 void Scene::setAction(const std::string &name, bool on) {

@@ -106,6 +106,29 @@ public:
     // nonzero.
     int dispatchEvent(const HPointerEvent &event);
 
+    // The scene point under a window position: the nearest surface drawn
+    // there in the last frame (its depth, see setLastFrame), and on the
+    // ground exactly the view ray's meeting point with the plane z = z1,
+    // since depth read-back is too coarse at scene distances. Without a
+    // frame, the ground plane alone. False where only sky lies under the
+    // position or the position is outside the view; out then holds the
+    // far end of the ray dropped onto the ground, so it is never garbage.
+    bool pickPoint(double wx, double wy, double out[3]) const;
+    // What the last drawn frame left for picking: the camera it was drawn
+    // with (its viewport gives the size) and its window depths, GL row
+    // order, width × height values. It serves picks only while the view
+    // camera is still the one it was drawn with; clearLastFrame forgets it.
+    void setLastFrame(const Camera &camera, std::vector<float> depth);
+    void clearLastFrame() { frameDepth_.clear(); }
+    bool hasLastFrame() const;
+    // A pointer click at a window position. While any event callback is
+    // registered (a layer type's placement mode) the click goes to the
+    // callbacks, and only when a scene point lies under it; otherwise to
+    // each visible layer's pointerEvent entry, topmost first, until one
+    // returns nonzero. Clicks outside the view reach nothing. Returns
+    // whether anything took it.
+    bool click(int x, int y);
+
     // Actions switched on by name ("delcloud").
     void setAction(const std::string &name, bool on);
     bool actionOn(const std::string &name) const;
@@ -146,6 +169,8 @@ private:
     std::vector<LayerEntry> layers_;
     std::vector<Callback> callbacks_;
     std::set<std::string> actions_;
+    Camera frameCamera_;
+    std::vector<float> frameDepth_;
     bool busy_ = false;
     int interaction_ = 0;
     unsigned long redraws_ = 0;
