@@ -22,7 +22,7 @@ void installMethods(HLayerMethods &m)
     m.close = cloudLayerClose;
     m.draw = layerDraw;
     m.drawBoxes = layerDrawBoxes;
-    m.pointerEvent = nullptr;  // picking arrives with the cloud tool
+    m.pointerEvent = layerPickEvent;
     m.typeName = cloudtlLayerGetTypeName;
     m.save = cloudLayerSave;
     m.stackerIcon = nullptr;  // the stacker icon arrives later

@@ -6,20 +6,153 @@
 #include "tolalib.h"
 #include "tolatoollib.h"
 #include "tool/dialog.h"
+#include "plugin/cloud_list.h"
+#include "plugin/entry.h"
+#include "synth/noise.h"
+
+#include <cmath>
 
 CloudRecord *selectedCloud = nullptr;
 int32_t selectionState = 0;
 
-// Placement by click arrives with the cloud tool; until then the command
-// starts nothing and a click adds nothing.
+namespace {
+
+CloudLayer *cloudLayerOfHost(void *hostLayer)
+{
+    HLayer *layer = static_cast<HLayer *>(hostLayer);
+    return layer ? static_cast<CloudLayer *>(layer->instance) : nullptr;
+}
+
+// The cloud's box in scene coordinates: low is centre - half-extent, high
+// centre + half-extent, each plus the origin. With a negative half-extent
+// "low" is the larger coordinate on that axis.
+void cloudCorners(const CloudRecord &cloud, const double origin[3], double low[3], double high[3])
+{
+    const double centre[3] = {cloud.xposition, cloud.yposition, cloud.zposition};
+    const double half[3] = {cloud.xsize, cloud.ysize, cloud.zsize};
+    for (int axis = 0; axis < 3; ++axis) {
+        low[axis] = centre[axis] - half[axis] + origin[axis];
+        high[axis] = centre[axis] + half[axis] + origin[axis];
+    }
+}
+
+}  // namespace
+
 int cloudplace(void *, void *, int32_t, char **, HErrorSlot *)
 {
+    HScene *scene = tola_ViewerGetScene();
+    if (!scene)
+        return 0;
+    HLayer *hostLayer = scene->ops->sceneFindLayerByType(scene, "Clouds");
+    CloudLayer *layer = cloudLayerOfHost(hostLayer);
+    // The handler is removed from the layer's own scene when placement
+    // ends; without one it could never be removed, so placement does not
+    // start.
+    if (!layer || !layer->scene || layer->placementDialog)
+        return 0;
+    HErrorSlot err = nullptr;
+    layer->placementDialog = hhml_PartFind(cloudtlScript, "cloudplacement", &err);
+    if (!layer->placementDialog) {
+        hvis_ProcessErrorReport(&err);
+        return 0;
+    }
+    HErrorSlot ignored = nullptr;
+    hhml_FrameSourceSet(layer->placementDialog, layer->scene->ops->sceneGetWindow(layer->scene),
+                        &ignored);
+    hhml_FrameContextSet(layer->placementDialog, hostLayer, &ignored);
+    hhml_FrameDisplay(layer->placementDialog, &ignored);
+    // Registered with the scene the end of placement removes it from.
+    layer->scene->ops->sceneAddEventCallback(layer->scene, placementClickEvent, hostLayer);
+    layer->scene->ops->sceneInteractionBegin(layer->scene, 0);
     return 0;
 }
 
-int placementClickEvent(void *, HPointerEvent *event)
+int placementClickEvent(void *client, HPointerEvent *event)
 {
-    return event ? 1 : 0;
+    if (!event)
+        return 0;
+    if (event->code != HPOINTER_CLICK)
+        return 1;
+    HLayer *hostLayer = static_cast<HLayer *>(client);
+    CloudLayer *layer = cloudLayerOfHost(hostLayer);
+    if (!layer || !layer->scene)
+        return 1;
+    HScene *scene = layer->scene;
+    double px = 0.0, py = 0.0, pz = 0.0;
+    scene->ops->scenePickPoint(scene, event->x, event->y, &px, &py, &pz);
+    scene->ops->sceneSetBusy(scene, 1);
+    // Standing on the clicked point: for a positive zsize the bottom face
+    // lies on it. The pick is a scene point and is kept as it comes.
+    editCloud.xposition = px;
+    editCloud.yposition = py;
+    editCloud.zposition = pz + editCloud.zsize;
+    layer->dirty = 1;
+    HErrorSlot err = nullptr;
+    if (layer->dialog) {
+        layer->colorPart = hhml_FrameFindPart(layer->dialog, "cloudcolor", &err);
+        if (layer->colorPart) {
+            double rgb[3] = {editCloud.red, editCloud.green, editCloud.blue};
+            hhml_GetButtonColor(layer->colorPart, rgb);
+            editCloud.red = static_cast<float>(rgb[0]);
+            editCloud.green = static_cast<float>(rgb[1]);
+            editCloud.blue = static_cast<float>(rgb[2]);
+        }
+    }
+    layer->current = cloudListAddFromEdit(*layer);
+    layer->previewLive = 0;
+    dialogCloudListFill(*layer, layer->dialog);
+    dialogShowCloud(&editCloud, layer->dialog);
+    layer->previewLive = 1;
+    noiseTableBuild(editCloud);
+    dialogPreviewDraw(hostLayer);
+    scene->ops->sceneSetBusy(scene, 0);
+    scene->ops->sceneRedraw(scene, 0, 0, &err);
+    return 1;
+}
+
+double pointDistance(const double a[3], const double b[3])
+{
+    const double dx = b[0] - a[0], dy = b[1] - a[1], dz = b[2] - a[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+int32_t layerPickEvent(HLayer *hostLayer, HPointerEvent *event)
+{
+    if (!event || event->code != HPOINTER_CLICK)
+        return 0;
+    CloudLayer *layer = cloudLayerOfHost(hostLayer);
+    if (!layer || !layer->scene)
+        return 0;
+    HScene *scene = layer->scene;
+    double start[3] = {0.0, 0.0, 0.0}, second[3] = {0.0, 0.0, 0.0};
+    scene->ops->scenePickRay(scene, event->x, event->y, start, second);
+    selectedCloud = nullptr;
+    double best = 0.0;
+    scene->ops->sceneGetOrigin(scene, 0, &layer->origin[0], &layer->origin[1], &layer->origin[2]);
+    for (CloudRecord *cloud = layer->clouds; cloud; cloud = cloud->next) {
+        double low[3], high[3], hit[3];
+        cloudCorners(*cloud, layer->origin, low, high);
+        if (!scene->ops->sceneRayHitsBox(start, second, low, high, hit))
+            continue;
+        const double d = pointDistance(hit, start);
+        // Strictly nearer only: at equal distance the earlier cloud stays.
+        if (!selectedCloud || d < best) {
+            best = d;
+            selectedCloud = cloud;
+        }
+    }
+    if (!selectedCloud) {
+        cloudSelectionEnd(*layer);
+        return 0;
+    }
+    cloudSelectionBoxMake(*selectedCloud, *layer);
+    selectionState = 2;
+    layer->previewLive = 0;
+    layer->current = selectedCloud;
+    dialogSelectCloud(*layer, selectedCloud);
+    layer->previewLive = 1;
+    dialogPreviewDraw(hostLayer);
+    return 1;
 }
 
 void cloudPlacementEnd(HLayer *hostLayer)
@@ -54,12 +187,8 @@ void cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer)
         return;
     scene->ops->sceneActionOn(scene, "delcloud");
 
-    const double lo[3] = {cloud.xposition - cloud.xsize + layer.origin[0],
-                          cloud.yposition - cloud.ysize + layer.origin[1],
-                          cloud.zposition - cloud.zsize + layer.origin[2]};
-    const double hi[3] = {cloud.xposition + cloud.xsize + layer.origin[0],
-                          cloud.yposition + cloud.ysize + layer.origin[1],
-                          cloud.zposition + cloud.zsize + layer.origin[2]};
+    double lo[3], hi[3];
+    cloudCorners(cloud, layer.origin, lo, hi);
     // The top face, then the bottom face, each walked x0y0 x1y0 x1y1 x0y1.
     const double corners[8][3] = {
         {lo[0], lo[1], hi[2]}, {hi[0], lo[1], hi[2]}, {hi[0], hi[1], hi[2]}, {lo[0], hi[1], hi[2]},

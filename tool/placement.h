@@ -18,6 +18,12 @@ int cloudplace(void *first, void *context, int32_t count, char **strings, HError
 int CloudCancelPlacement(void *first, void *context, int32_t count, char **strings,
                          HErrorSlot *err);
 int placementClickEvent(void *hostLayer, HPointerEvent *event);
+/* The layer's pick entry: selects the cloud whose box the view ray through
+ * the click meets nearest its start (the earlier in the list at equal
+ * distance), makes it current and frames it; a miss ends the selection.
+ * 1 when a cloud was picked. */
+int32_t layerPickEvent(HLayer *hostLayer, HPointerEvent *event);
+double pointDistance(const double a[3], const double b[3]);
 /* Frames cloud with a new selection box (the old one goes) and switches
  * the scene's "delcloud" action on. */
 void cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer);

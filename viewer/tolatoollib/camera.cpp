@@ -142,6 +142,10 @@ bool rayHitsBox(const double start[3], const double second[3], const double corn
         const double lo = std::min(cornerA[i], cornerB[i]);
         const double hi = std::max(cornerA[i], cornerB[i]);
         const double d = second[i] - start[i];
+        // A box or ray with a NaN in it meets nothing (the comparisons
+        // below would let it meet everything at the ray's start).
+        if (!(lo <= hi) || std::isnan(start[i]) || std::isnan(d))
+            return false;
         if (d == 0.0) {
             if (start[i] < lo || start[i] > hi)
                 return false;

@@ -1,0 +1,290 @@
+// Placement by click, picking clouds with the pointer and the layer's
+// handling of both, driven through the real scene: clicks delivered as
+// the host delivers them.
+#include "tool/tool_fixture.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "hmllib.h"
+#include "plugin/cloud_list.h"
+#include "tool/placement.h"
+#include "viewer/hlib/heap_debug.h"
+#include "viewer/hvislib/journal.h"
+
+namespace {
+
+bool journalHas(const std::string &entry)
+{
+    for (const std::string &e : host::journal())
+        if (e == entry)
+            return true;
+    return false;
+}
+
+int placementFramesShown()
+{
+    int n = 0;
+    for (HFrame *frame : host::openFrames())
+        n += frame->name == "cloudplacement";
+    return n;
+}
+
+struct PlacementTest : ToolTest {
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        // Looking straight down on the middle of the extent from 10 km: the
+        // centre of the view lies over (50000, 50000).
+        scene.setViewport(1280, 720);
+        scene.setView(0, 90, 10000);
+    }
+
+    // A small cloud (cheap to bake) with that centre and half-extents.
+    CloudRecord *addCloudAt(HLayer *layer, double x, double y, double z, double sx, double sy,
+                            double sz)
+    {
+        editCloud.texsize = 8;
+        editCloud.layers = 2;
+        editCloud.xposition = x;
+        editCloud.yposition = y;
+        editCloud.zposition = z;
+        editCloud.xsize = sx;
+        editCloud.ysize = sy;
+        editCloud.zsize = sz;
+        return cloudListAddFromEdit(cloudLayer(layer));
+    }
+
+    int32_t pick(HLayer *layer, int x = 640, int y = 360, int32_t code = HPOINTER_CLICK)
+    {
+        HPointerEvent event{code, x, y};
+        return layer->methods->pointerEvent(layer, &event);
+    }
+};
+
+}  // namespace
+
+// ---- Picking.
+
+TEST_F(PlacementTest, PickTakesTheCloudNearestTheRayStart)
+{
+    HLayer *layer = newLayer();
+    CloudRecord *low = addCloudAt(layer, 50000, 50000, 1000, 500, 500, 100);
+    CloudRecord *high = addCloudAt(layer, 50000, 50000, 2000, 500, 500, 100);
+    addCloudAt(layer, 90000, 90000, 2000, 500, 500, 100);  // off the ray
+    cloudLayer(layer).current = low;
+    host::journalClear();
+    EXPECT_EQ(pick(layer), 1);
+    EXPECT_EQ(selectedCloud, high);
+    EXPECT_EQ(selectionState, 2);
+    EXPECT_EQ(cloudLayer(layer).current, high);
+    EXPECT_TRUE(scene.actionOn("delcloud"));
+    EXPECT_TRUE(journalHas("sceneActionOn: delcloud"));
+}
+
+TEST_F(PlacementTest, AtEqualDistanceTheEarlierCloudInTheListWins)
+{
+    HLayer *layer = newLayer();
+    // The same top face at z 2100, so the ray meets both at the same point.
+    CloudRecord *first = addCloudAt(layer, 49900, 50000, 2000, 500, 500, 100);
+    addCloudAt(layer, 50100, 50000, 2000, 500, 500, 100);
+    EXPECT_EQ(pick(layer), 1);
+    EXPECT_EQ(selectedCloud, first);
+}
+
+TEST_F(PlacementTest, NegativeHalfExtentsAreBoxesToo)
+{
+    HLayer *layer = newLayer();
+    CloudRecord *cloud = addCloudAt(layer, 50000, 50000, 1500, -500, -20000, 300);
+    EXPECT_EQ(pick(layer), 1);
+    EXPECT_EQ(selectedCloud, cloud);
+}
+
+TEST_F(PlacementTest, AMissEndsTheSelectionAndKeepsTheCurrentCloud)
+{
+    HLayer *layer = newLayer();
+    CloudRecord *cloud = addCloudAt(layer, 50000, 50000, 2000, 500, 500, 100);
+    CloudRecord *other = addCloudAt(layer, 10000, 10000, 2000, 500, 500, 100);
+    ASSERT_EQ(pick(layer), 1);
+    cloudLayer(layer).current = other;
+    EXPECT_EQ(pick(layer, 10, 10), 0);
+    EXPECT_EQ(selectedCloud, nullptr);
+    EXPECT_EQ(selectionState, 0);
+    EXPECT_FALSE(scene.actionOn("delcloud"));
+    EXPECT_EQ(cloudLayer(layer).current, other);
+    EXPECT_EQ(cloudLayer(layer).selector, nullptr);
+    (void)cloud;
+}
+
+TEST_F(PlacementTest, OtherEventCodesChangeNothing)
+{
+    HLayer *layer = newLayer();
+    CloudRecord *cloud = addCloudAt(layer, 50000, 50000, 2000, 500, 500, 100);
+    ASSERT_EQ(pick(layer), 1);
+    EXPECT_EQ(pick(layer, 10, 10, 105), 0);
+    EXPECT_EQ(selectedCloud, cloud);
+    EXPECT_EQ(selectionState, 2);
+    EXPECT_EQ(layer->methods->pointerEvent(layer, nullptr), 0);
+}
+
+TEST_F(PlacementTest, ThePickAddsTheSceneOriginToTheClouds)
+{
+    HLayer *layer = newLayer();
+    scene.setOrigin(1000, 0, 0);
+    // Centred 1000 west of the ray: the origin moves it onto the ray.
+    CloudRecord *cloud = addCloudAt(layer, 49000, 50000, 2000, 200, 200, 100);
+    EXPECT_EQ(pick(layer), 1);
+    EXPECT_EQ(selectedCloud, cloud);
+    EXPECT_EQ(cloudLayer(layer).origin[0], 1000.0);
+    scene.setOrigin(0, 0, 0);
+    EXPECT_EQ(pick(layer), 0);
+}
+
+TEST_F(PlacementTest, DegenerateCloudsAreNeverPickedAndDoNotCrash)
+{
+    HLayer *layer = newLayer();
+    addCloudAt(layer, NAN, 50000, 2000, 500, 500, 100);
+    addCloudAt(layer, 50000, 50000, 2500, 0, 0, 0);
+    addCloudAt(layer, 50000, 50000, 3000, 500, 500, NAN);
+    CloudRecord *good = addCloudAt(layer, 50000, 50000, 1000, 500, 500, 100);
+    EXPECT_EQ(pick(layer), 1);
+    EXPECT_EQ(selectedCloud, good);
+}
+
+TEST_F(PlacementTest, SceneClicksReachThePickAndPointDistanceIsEuclidean)
+{
+    HLayer *layer = newLayer();
+    CloudRecord *cloud = addCloudAt(layer, 50000, 50000, 2000, 500, 500, 100);
+    EXPECT_TRUE(scene.click(640, 360));
+    EXPECT_EQ(selectedCloud, cloud);
+    EXPECT_FALSE(scene.click(2000, 360));  // outside the view
+    EXPECT_EQ(selectedCloud, cloud);
+    const double a[3] = {1, 2, 3}, b[3] = {4, 6, 15};
+    EXPECT_EQ(pointDistance(a, b), 13.0);
+    EXPECT_EQ(pointDistance(b, a), 13.0);
+}
+
+TEST_F(PlacementTest, ClosingTheLayerOfThePickedCloudClearsTheSelection)
+{
+    HLayer *keep = newLayer();
+    HLayer *gone = newLayer();
+    addCloudAt(keep, 10000, 10000, 2000, 500, 500, 100);
+    addCloudAt(gone, 50000, 50000, 2000, 500, 500, 100);
+    ASSERT_EQ(pick(gone), 1);
+    gone->methods->close(gone);
+    scene.removeLayer(gone);
+    EXPECT_EQ(selectedCloud, nullptr);
+    EXPECT_EQ(selectionState, 0);
+    EXPECT_FALSE(scene.click(640, 360));  // the other layer has nothing there
+}
+
+// ---- Placement.
+
+TEST_F(PlacementTest, CloudplaceShowsTheFrameOnceAndCancelEndsIt)
+{
+    HLayer *layer = newLayer();
+    sceneCommand("cloudplace", {});
+    sceneCommand("cloudplace", {});
+    EXPECT_EQ(placementFramesShown(), 1);
+    EXPECT_EQ(scene.eventCallbackCount(), 1u);
+    EXPECT_EQ(scene.interactionDepth(), 1);
+    HFrame *frame = cloudLayer(layer).placementDialog;
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->frameContext, layer);
+    host::runCommand(script, "CloudCancelPlacement", layer, {});
+    EXPECT_EQ(placementFramesShown(), 0);
+    EXPECT_EQ(scene.eventCallbackCount(), 0u);
+    EXPECT_EQ(scene.interactionDepth(), 0);
+    EXPECT_EQ(cloudLayer(layer).placementDialog, nullptr);
+    sceneCommand("cloudplace", {});
+    EXPECT_EQ(placementFramesShown(), 1);
+    EXPECT_EQ(scene.eventCallbackCount(), 1u);
+}
+
+TEST_F(PlacementTest, CloudplaceWithoutACloudLayerDoesNothing)
+{
+    EXPECT_TRUE(sceneCommand("cloudplace", {}).ran);
+    EXPECT_EQ(placementFramesShown(), 0);
+    EXPECT_EQ(scene.eventCallbackCount(), 0u);
+}
+
+TEST_F(PlacementTest, AClickAddsACloudStandingOnThePickedPoint)
+{
+    HLayer *layer = newLayer();
+    sceneCommand("cloudplace", {});
+    editCloud.texsize = 8;
+    editCloud.layers = 2;
+    editCloud.zsize = 400;
+    editCloud.red = 0.25f;
+    double px, py, pz;
+    scene.hscene()->ops->scenePickPoint(scene.hscene(), 700, 300, &px, &py, &pz);
+    host::journalClear();
+    ASSERT_TRUE(scene.click(700, 300));
+    const std::vector<CloudRecord *> list = clouds(layer);
+    ASSERT_EQ(list.size(), 1u);
+    const CloudRecord &cloud = *list[0];
+    EXPECT_EQ(cloud.xposition, px);
+    EXPECT_EQ(cloud.yposition, py);
+    EXPECT_EQ(cloud.zposition, pz + 400);
+    EXPECT_EQ(pz, 0.0);  // on the ground
+    EXPECT_EQ(cloud.red, 0.25f);  // no dialog: editCloud's colour stays
+    EXPECT_EQ(cloudLayer(layer).current, list[0]);
+    EXPECT_EQ(cloudLayer(layer).dirty, 1);
+    EXPECT_NE(cloud.hTextures, nullptr);
+    EXPECT_TRUE(journalHas("sceneSetBusy: 1"));
+    EXPECT_TRUE(journalHas("sceneSetBusy: 0"));
+    EXPECT_TRUE(journalHas("sceneRedraw"));
+    EXPECT_FALSE(scene.busy());
+    // Every click adds one more; the pick never sees them.
+    ASSERT_TRUE(scene.click(100, 100));
+    EXPECT_EQ(clouds(layer).size(), 2u);
+    EXPECT_EQ(selectedCloud, nullptr);
+}
+
+TEST_F(PlacementTest, WithTheDialogOpenThePlacedCloudTakesTheButtonsColour)
+{
+    HLayer *layer = newLayer();
+    openDialog();
+    sceneCommand("cloudplace", {});
+    editCloud.texsize = 8;
+    editCloud.layers = 2;
+    HErrorSlot err = nullptr;
+    HFrame *button = hhml_FrameFindPart(dialog(layer), "cloudcolor", &err);
+    ASSERT_NE(button, nullptr);
+    HButtonColor colour{0.2, 0.4, 0.6, 1.0, 1, 0};
+    hhml_SetButtonColor(button, &colour, 1);
+    ASSERT_TRUE(scene.click(640, 360));
+    ASSERT_EQ(clouds(layer).size(), 1u);
+    EXPECT_EQ(clouds(layer)[0]->red, 0.2f);
+    EXPECT_EQ(clouds(layer)[0]->green, 0.4f);
+    EXPECT_EQ(clouds(layer)[0]->blue, 0.6f);
+    EXPECT_EQ(editCloud.green, 0.4f);
+    EXPECT_EQ(popupItems(layer), (std::vector<std::string>{"Cloud 1"}));
+}
+
+TEST_F(PlacementTest, OtherCodesAndSkyClicksPlaceNothing)
+{
+    HLayer *layer = newLayer();
+    sceneCommand("cloudplace", {});
+    HPointerEvent other{105, 640, 360};
+    EXPECT_EQ(placementClickEvent(layer, &other), 1);
+    EXPECT_EQ(placementClickEvent(layer, nullptr), 0);
+    scene.setView(0, 2, 10000);  // the top of the view is sky
+    EXPECT_FALSE(scene.click(640, 0));
+    EXPECT_FALSE(scene.click(-1, 400));
+    EXPECT_TRUE(clouds(layer).empty());
+    EXPECT_EQ(cloudLayer(layer).dirty, 0);
+}
+
+TEST_F(PlacementTest, ClosingTheLayerDuringPlacementRemovesTheHandlerFirst)
+{
+    HLayer *layer = newLayer();
+    sceneCommand("cloudplace", {});
+    ASSERT_EQ(scene.eventCallbackCount(), 1u);
+    layer->methods->close(layer);
+    scene.removeLayer(layer);
+    EXPECT_EQ(scene.eventCallbackCount(), 0u);
+    EXPECT_EQ(scene.interactionDepth(), 0);
+    EXPECT_EQ(placementFramesShown(), 0);
+    EXPECT_FALSE(scene.click(640, 360));  // reaches nothing freed
+}
