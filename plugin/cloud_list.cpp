@@ -40,3 +40,11 @@ void cloudListDeleteCurrent(CloudLayer &layer)
     noiseTableBuild(editCloud);
     layer.previewLive = 1;
 }
+
+bool cloudListHolds(const CloudLayer &layer, const CloudRecord *cloud)
+{
+    for (const CloudRecord *c = layer.clouds; c; c = c->next)
+        if (c == cloud)
+            return true;
+    return false;
+}

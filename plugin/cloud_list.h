@@ -19,4 +19,7 @@ CloudRecord *cloudListAddFromEdit(CloudLayer &layer);
  * shown. Does nothing without a current cloud. */
 void cloudListDeleteCurrent(CloudLayer &layer);
 
+/* Whether the cloud is one of the layer's own. */
+bool cloudListHolds(const CloudLayer &layer, const CloudRecord *cloud);
+
 #endif

@@ -14,6 +14,7 @@
 #include "tolatoollib.h"
 #include "tool/dialog.h"
 #include "tool/placement.h"
+#include "plugin/cloud_list.h"
 
 namespace {
 
@@ -60,14 +61,6 @@ void freeArgs(CloudLayer &layer)
     hmsc_HeapFree(layer.args);
     layer.args = nullptr;
     layer.argCount = 0;
-}
-
-bool ownsCloud(const CloudLayer &layer, const CloudRecord *cloud)
-{
-    for (const CloudRecord *c = layer.clouds; c; c = c->next)
-        if (c == cloud)
-            return true;
-    return false;
 }
 
 // Every open cloud layer, newest first.
@@ -195,7 +188,7 @@ void cloudLayerClose(HLayer *hostLayer)
     dialogClose(*layer);
     if (layer->placementDialog)
         cloudPlacementEnd(hostLayer);
-    if (selectedCloud && ownsCloud(*layer, selectedCloud)) {
+    if (selectedCloud && cloudListHolds(*layer, selectedCloud)) {
         selectedCloud = nullptr;
         selectionState = 0;
     }

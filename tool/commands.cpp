@@ -74,7 +74,9 @@ void deleteSelected(void *context)
     CloudLayer *layer = cloudLayerOf(hostLayer);
     if (!layer)
         return;
-    if (!selectedCloud) {
+    // A cloud picked in another layer is not this list's to unlink: deleting
+    // it here would free a cloud that its own list still holds.
+    if (!selectedCloud || !cloudListHolds(*layer, selectedCloud)) {
         if (HScene *scene = layer->scene)
             scene->ops->sceneActionOff(scene, "delcloud");
         return;
@@ -215,7 +217,7 @@ bool layerAction(HLayer *hostLayer, CloudLayer &layer, const char *action, int32
             noiseState.offsetX = editCloud.panx;
             noiseState.offsetY = editCloud.pany;
             cloudTexturesBuild(*layer.current);
-            if (selectedCloud)
+            if (selectedCloud && cloudListHolds(layer, selectedCloud))
                 cloudSelectionBoxMake(*selectedCloud, layer);
             redrawScene(layer);
         }
@@ -238,7 +240,9 @@ bool layerAction(HLayer *hostLayer, CloudLayer &layer, const char *action, int32
         editCloud.zsize = layer.defaultHalfSize[2];
         dialogShowCloud(&editCloud, layer.dialog);
         noiseTableBuild(editCloud);
-        if (selectedCloud)
+        // A box made here edits this layer's current cloud when dragged:
+        // it may frame only a cloud of this layer.
+        if (selectedCloud && cloudListHolds(layer, selectedCloud))
             cloudSelectionBoxMake(*selectedCloud, layer);
         layer.previewLive = 1;
     } else if (strcmp(action, "generate") == 0) {

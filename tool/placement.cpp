@@ -145,11 +145,12 @@ int32_t layerPickEvent(HLayer *hostLayer, HPointerEvent *event)
         cloudSelectionEnd(*layer);
         return 0;
     }
-    cloudSelectionBoxMake(*selectedCloud, *layer);
-    selectionState = 2;
+    CloudRecord *picked = selectedCloud;
+    if (cloudSelectionBoxMake(*picked, *layer))
+        selectionState = 2;
     layer->previewLive = 0;
-    layer->current = selectedCloud;
-    dialogSelectCloud(*layer, selectedCloud);
+    layer->current = picked;
+    dialogSelectCloud(*layer, picked);
     layer->previewLive = 1;
     dialogPreviewDraw(hostLayer);
     return 1;
@@ -175,7 +176,7 @@ int CloudCancelPlacement(void *, void *context, int32_t, char **, HErrorSlot *)
     return 0;
 }
 
-void cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer)
+bool cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer)
 {
     HErrorSlot err = nullptr;
     if (layer.selector) {
@@ -184,7 +185,7 @@ void cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer)
     }
     HScene *scene = layer.scene;
     if (!scene)
-        return;
+        return false;
     scene->ops->sceneActionOn(scene, "delcloud");
 
     double lo[3], hi[3];
@@ -203,12 +204,22 @@ void cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer)
                                             c * points->columnStep) = corners[c][axis];
         HSelMethods *methods = tola_SelNewGetMethods("box", points, 8, &err, 0);
         layer.selector = tola_SelNewCreate(scene, "CloudSelector", methods);
-        tola_SelNewBoxAllowRotations(layer.selector, 0);
-        hvis_ObjectAddCallback(layer.selector, 2, cloudSelectionBoxChanged, &layer, &err);
+        if (layer.selector) {
+            tola_SelNewBoxAllowRotations(layer.selector, 0);
+            hvis_ObjectAddCallback(layer.selector, 2, cloudSelectionBoxChanged, &layer, &err);
+        }
         hgda_BaseDataDelete(points, &err);
+    }
+    // Without a box nothing is framed: no selection at all, rather than a
+    // "delcloud" that deletes a cloud the user cannot see picked.
+    const bool framed = layer.selector != nullptr;
+    if (!framed) {
+        cloudSelectionEnd(layer);
+        selectedCloud = nullptr;
     }
     scene->ops->sceneSetBusy(scene, 0);
     scene->ops->sceneRedraw(scene, 0, 0, &err);
+    return framed;
 }
 
 void cloudSelectionEnd(CloudLayer &layer)

@@ -25,8 +25,10 @@ int placementClickEvent(void *hostLayer, HPointerEvent *event);
 int32_t layerPickEvent(HLayer *hostLayer, HPointerEvent *event);
 double pointDistance(const double a[3], const double b[3]);
 /* Frames cloud with a new selection box (the old one goes) and switches
- * the scene's "delcloud" action on. */
-void cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer);
+ * the scene's "delcloud" action on. When the host can make no box, ends
+ * the selection instead (selectedCloud null, state 0, "delcloud" off) and
+ * returns false. */
+bool cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer);
 /* Removes the selection box, switches "delcloud" off; selectionState 0. */
 void cloudSelectionEnd(CloudLayer &layer);
 /* The selection box's change callback: moves and resizes the layer's

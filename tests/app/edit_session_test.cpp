@@ -10,6 +10,9 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <string>
 
@@ -152,4 +155,103 @@ TEST_F(EditSessionTest, ExportCommand)
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("GeoTIFF"), std::string::npos) << r.err;
     EXPECT_EQ(std::system(("test -e " + dir + "/x.jpg").c_str()) == 0, false);
+}
+
+namespace {
+
+// Centre and half-extents of cloud k (from 0) of a saved layer file.
+std::vector<double> cloudBox(const std::vector<std::string> &lines, size_t k)
+{
+    std::vector<double> box;
+    const size_t line = 2 + k * 6 + 3;
+    if (line < lines.size()) {
+        std::istringstream in(lines[line]);
+        double v;
+        while (in >> v)
+            box.push_back(v);
+    }
+    return box;
+}
+
+}  // namespace
+
+TEST_F(EditSessionTest, TheBundledPlacementSessionPlacesPicksFitsAndDeletes)
+{
+    ASSERT_EQ(std::system(("cp " EXAMPLES "/place.scene " + dir).c_str()), 0);
+    const Outcome r = cloudview("run " + dir + "/place.scene", dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    // The first cloud was picked, then the third.
+    EXPECT_EQ(r.out, "Cloud 1\nCloud 3\nran " + dir + "/place.scene: 21 statements\n");
+
+    const std::vector<std::string> fitted = splitLines(readFile(dir + "/placed.cloud"));
+    ASSERT_GE(fitted.size(), 14u);
+    EXPECT_EQ(fitted[1], "2 clouds_in_file");  // three placed, one deleted
+    // Halved about its centre: "Small" half-extents 25000, -25000, 3333.3.
+    const std::vector<double> first = cloudBox(fitted, 0), second = cloudBox(fitted, 1);
+    ASSERT_EQ(first.size(), 6u);
+    ASSERT_EQ(second.size(), 6u);
+    EXPECT_EQ(fitted[5].substr(fitted[5].find(" 12500.000000")),
+              " 12500.000000 -12500.000000 1666.666667");
+    EXPECT_EQ(fitted[11].substr(fitted[11].find(" 25000.000000")),
+              " 25000.000000 -25000.000000 3333.333333");
+    // Standing on the ground when placed (z = 0 + zsize), and the scale kept
+    // the centre.
+    EXPECT_NEAR(first[2], 3333.333333, 1e-6);
+    EXPECT_NEAR(second[2], 3333.333333, 1e-6);
+
+    // The same clicks without the box's changes: the move was 10 km east.
+    std::string unfitted = readFile(dir + "/place.scene");
+    for (const char *drop : {"MOVESELECTION 10000 0 0;", "SCALESELECTION 0.5 0.5 0.5;"})
+        unfitted.erase(unfitted.find(drop), std::strlen(drop));
+    {
+        std::ofstream out(dir + "/unfitted.scene");
+        out << unfitted;
+    }
+    ASSERT_EQ(cloudview("run " + dir + "/unfitted.scene", dir).code, 0);
+    const std::vector<double> plain = cloudBox(splitLines(readFile(dir + "/placed.cloud")), 0);
+    ASSERT_EQ(plain.size(), 6u);
+    EXPECT_NEAR(first[0] - plain[0], 10000.0, 1e-5);
+    EXPECT_NEAR(first[1] - plain[1], 0.0, 1e-5);
+
+    // The render shows the selection box: its yellow edges.
+    GDALDatasetH png = GDALOpen((dir + "/placed.png").c_str(), GA_ReadOnly);
+    ASSERT_NE(png, nullptr);
+    ASSERT_EQ(GDALGetRasterXSize(png), 1280);
+    ASSERT_EQ(GDALGetRasterYSize(png), 720);
+    std::vector<uint8_t> bands[3];
+    for (int b = 0; b < 3; ++b) {
+        bands[b].resize(1280 * 720);
+        ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(png, b + 1), GF_Read, 0, 0, 1280, 720,
+                               bands[b].data(), 1280, 720, GDT_Byte, 0, 0),
+                  CE_None);
+    }
+    GDALClose(png);
+    size_t yellow = 0;
+    for (size_t i = 0; i < bands[0].size(); ++i)
+        yellow += bands[0][i] > 200 && bands[1][i] > 150 && bands[2][i] < 80;
+    EXPECT_GT(yellow, 200u);
+}
+
+TEST_F(EditSessionTest, ActionsAreRefusedWhileOffAndSelectionStatementsNeedABox)
+{
+    const std::string script = dir + "/off.scene";
+    std::ofstream(script) << "EXTENT 0 100000 0 100000 0 1500;\n"
+                             "RUN SCENE \"cloudcreatemodellayer\" \"off.cloud\";\n"
+                             "ACTION \"delcloud\";\n";
+    Outcome r = cloudview("run " + script, dir);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("off.scene:3: action \"delcloud\" is off"), std::string::npos) << r.err;
+    std::ofstream(script) << "RUN SCENE \"cloudcreatemodellayer\" \"off.cloud\";\n"
+                             "MOVESELECTION 1 0 0;\n";
+    r = cloudview("run " + script, dir);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("off.scene:2: MOVESELECTION: no selection box is shown"),
+              std::string::npos)
+        << r.err;
+    std::ofstream(script) << "ACTION \"nosuch\";\n";
+    r = cloudview("run " + script, dir);
+    EXPECT_NE(r.err.find("no action \"nosuch\""), std::string::npos) << r.err;
+    std::ofstream(script) << "CLICK 1.5 3;\n";
+    r = cloudview("run " + script, dir);
+    EXPECT_NE(r.err.find("whole pixel"), std::string::npos) << r.err;
 }

@@ -34,7 +34,8 @@ TEST(Statements, EveryKeywordHasOneRowWithItsCounts)
     for (const char *scene : {"EXTENT", "ORIGIN", "VIEW", "ADDFEATURELAYER"})
         EXPECT_TRUE(findStatement(scene)->scene) << scene;
     for (const char *automation : {"ANSWER", "RUN", "SAVE", "CLOSE", "WRITESCENE", "RENDER",
-                                   "SET", "PRINT", "PREVIEW"})
+                                   "SET", "PRINT", "PREVIEW", "CLICK", "MOVESELECTION",
+                                   "SCALESELECTION", "ACTION"})
         EXPECT_FALSE(findStatement(automation)->scene) << automation;
 }
 

@@ -11,6 +11,7 @@
 #include "tool/placement.h"
 #include "viewer/hlib/heap_debug.h"
 #include "viewer/hvislib/journal.h"
+#include "viewer/tolatoollib/selection.h"
 
 namespace {
 
@@ -287,4 +288,134 @@ TEST_F(PlacementTest, ClosingTheLayerDuringPlacementRemovesTheHandlerFirst)
     EXPECT_EQ(scene.interactionDepth(), 0);
     EXPECT_EQ(placementFramesShown(), 0);
     EXPECT_FALSE(scene.click(640, 360));  // reaches nothing freed
+}
+
+// ---- Fitting with the selection box.
+
+namespace {
+
+HSelector *shownBox(host::Scene &scene)
+{
+    const std::vector<HSelector *> boxes = host::selectorsOf(&scene);
+    return boxes.size() == 1 ? boxes[0] : nullptr;
+}
+
+}  // namespace
+
+TEST_F(PlacementTest, ThePickedCloudIsFramedByTheEightCornersOfItsBox)
+{
+    HLayer *layer = newLayer();
+    scene.setOrigin(1000, 0, 0);
+    addCloudAt(layer, 49000, 50000, 2000, 300, -200, 100);
+    ASSERT_EQ(pick(layer), 1);
+    HSelector *box = shownBox(scene);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box, reinterpret_cast<HSelector *>(cloudLayer(layer).selector));
+    EXPECT_FALSE(host::selectorRotationAllowed(box));
+    // Low corner (49700, 50200, 1900), high (50300, 49800, 2100) with the
+    // origin; the top face first, then the bottom, each x0y0 x1y0 x1y1 x0y1.
+    const host::Corners expected = {{{49700, 50200, 2100}, {50300, 50200, 2100},
+                                     {50300, 49800, 2100}, {49700, 49800, 2100},
+                                     {49700, 50200, 1900}, {50300, 50200, 1900},
+                                     {50300, 49800, 1900}, {49700, 49800, 1900}}};
+    EXPECT_EQ(host::selectorCorners(box), expected);
+    // A new pick replaces the box.
+    ASSERT_EQ(pick(layer), 1);
+    EXPECT_EQ(host::selectorsOf(&scene).size(), 1u);
+}
+
+TEST_F(PlacementTest, ScalingTheBoxByTwoDoublesTheHalfExtentsAndKeepsTheCentre)
+{
+    HLayer *layer = newLayer();
+    openDialog();
+    CloudRecord *cloud = addCloudAt(layer, 50000, 50000, 2000, 500, 250, 100);
+    ASSERT_EQ(pick(layer), 1);
+    cloudLayer(layer).dirty = 0;
+    host::selectorScale(shownBox(scene), 2, 2, 2);
+    EXPECT_EQ(cloud->xsize, 1000);
+    EXPECT_EQ(cloud->ysize, 500);
+    EXPECT_EQ(cloud->zsize, 200);
+    EXPECT_EQ(cloud->xposition, 50000);
+    EXPECT_EQ(cloud->yposition, 50000);
+    EXPECT_EQ(cloud->zposition, 2000);
+    EXPECT_EQ(cloudLayer(layer).dirty, 1);
+    // The working copy and the dialog follow.
+    EXPECT_EQ(editCloud.xsize, 1000);
+    EXPECT_EQ(std::stod(value(layer, "xsize")), 1000.0);
+}
+
+TEST_F(PlacementTest, MovingTheBoxMovesOnlyAlongTheMove)
+{
+    HLayer *layer = newLayer();
+    CloudRecord *cloud = addCloudAt(layer, 50000, 50000, 2000, 500, -20000, 100);
+    ASSERT_EQ(pick(layer), 1);
+    host::selectorMove(shownBox(scene), 10, 0, 0);
+    EXPECT_EQ(cloud->xposition, 50010);
+    EXPECT_EQ(cloud->yposition, 50000);
+    EXPECT_EQ(cloud->zposition, 2000);
+    EXPECT_EQ(cloud->xsize, 500);
+    EXPECT_EQ(cloud->ysize, -20000);  // negative, and unchanged
+    EXPECT_EQ(cloud->zsize, 100);
+}
+
+TEST_F(PlacementTest, ABoxChangeWritesThePositionBackWithoutTheOrigin)
+{
+    HLayer *layer = newLayer();
+    scene.setOrigin(1000, 0, 0);
+    scene.setView(0, 90, 10000);
+    // Framed at scene x 1000, off the view's centre: pick it through a
+    // window position over it.
+    CloudRecord *cloud = addCloudAt(layer, 49000, 50000, 2000, 500, 500, 100);
+    ASSERT_EQ(pick(layer), 1);
+    EXPECT_EQ(host::selectorCorners(shownBox(scene))[0][0], 49500);
+    host::selectorMove(shownBox(scene), 0, 0, 50);
+    EXPECT_EQ(cloud->xposition, 49000);
+    EXPECT_EQ(cloud->zposition, 2050);
+}
+
+TEST_F(PlacementTest, ABoxThatCannotBeMadeLeavesNoSelection)
+{
+    HLayer *layer = newLayer();
+    addCloudAt(layer, 50000, 50000, 2000, 500, 500, 100);
+    const size_t live = hmsc_HeapLiveBlocks();
+    const unsigned long before = hmsc_HeapAllocationCount();
+    ASSERT_EQ(pick(layer), 1);
+    const long attempts = long(hmsc_HeapAllocationCount() - before);
+    ASSERT_GT(attempts, 0);
+    cloudSelectionEnd(cloudLayer(layer));
+    for (long n = 1; n <= attempts; ++n) {
+        hmsc_HeapFailAfter(n);
+        pick(layer);
+        hmsc_HeapFailAfter(0);
+        const bool framed = cloudLayer(layer).selector != nullptr;
+        EXPECT_EQ(selectionState, framed ? 2 : 0) << n;
+        EXPECT_EQ(scene.actionOn("delcloud"), framed) << n;
+        EXPECT_EQ(selectedCloud != nullptr, framed) << n;
+        cloudSelectionEnd(cloudLayer(layer));
+        selectedCloud = nullptr;
+        EXPECT_EQ(hmsc_HeapLiveBlocks(), live) << n;
+    }
+}
+
+TEST_F(PlacementTest, DeletingTheSelectionFromAnotherLayerFreesNothingItDoesNotHold)
+{
+    HLayer *first = newLayer();
+    HLayer *second = newLayer();
+    addCloudAt(first, 10000, 10000, 2000, 500, 500, 100);
+    CloudRecord *picked = addCloudAt(second, 50000, 50000, 2000, 500, 500, 100);
+    ASSERT_EQ(pick(second), 1);
+    // "delselected" from the scene acts on the scene's first cloud layer.
+    sceneCommand("cloudupdate", {"delselected"});
+    EXPECT_EQ(clouds(first).size(), 1u);
+    ASSERT_EQ(clouds(second).size(), 1u);
+    EXPECT_EQ(clouds(second)[0], picked);
+    // Within its own layer the picked cloud goes.
+    HLayer *only = second;
+    first->methods->close(first);
+    scene.removeLayer(first);
+    ASSERT_EQ(pick(only), 1);
+    sceneCommand("cloudupdate", {"delselected"});
+    EXPECT_TRUE(clouds(only).empty());
+    EXPECT_EQ(selectedCloud, nullptr);
+    EXPECT_FALSE(scene.actionOn("delcloud"));
 }

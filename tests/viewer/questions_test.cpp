@@ -108,10 +108,12 @@ TEST_F(Questions, ReportsAreCountedByCodeAndMayBeKeptOffStderr) {
     EXPECT_EQ(host::reportCount(HERR_GENERIC), generic);
 }
 
-TEST_F(Questions, UnavailableServicesSayItThroughTheSlot) {
+TEST_F(Questions, ObjectCallbacksOnWhatIsNoSelectorSayItThroughTheSlot) {
     HErrorSlot err = nullptr;
-    hvis_ObjectAddCallback(nullptr, 2, nullptr, nullptr, &err);
-    EXPECT_NE(std::string(herr_Message(err)).find("not available"), std::string::npos);
+    int notASelector = 0;
+    hvis_ObjectAddCallback(&notASelector, 2, nullptr, nullptr, &err);
+    ASSERT_NE(err, nullptr);
+    EXPECT_NE(std::string(herr_Message(err)).find("not a live selector"), std::string::npos);
 }
 
 TEST(Journal, KeepsOrderUntilCleared) {

@@ -9,6 +9,7 @@
 #include "hmllib/script_ui.h"
 #include "image_io.h"
 #include "hvislib/questions.h"
+#include "tolatoollib/selection.h"
 #include "viewer.h"
 
 namespace cloudview {
@@ -292,6 +293,51 @@ void click(const StatementCall &c)
     c.viewer.click(static_cast<int>(x), static_cast<int>(y));
 }
 
+// The selection box a person would drag: the newest one shown.
+HSelector *shownSelection(const StatementCall &c)
+{
+    const std::vector<HSelector *> boxes = host::selectorsOf(&c.viewer.scene());
+    if (boxes.empty())
+        throw ViewerError(c.where() + ": " + c.keyword() + ": no selection box is shown");
+    return boxes.back();
+}
+
+void moveSelection(const StatementCall &c)
+{
+    const double dx = c.number(1), dy = c.number(2), dz = c.number(3);
+    HSelector *box = shownSelection(c);
+    c.viewer.gl().makeCurrent();
+    host::selectorMove(box, dx, dy, dz);
+}
+
+void scaleSelection(const StatementCall &c)
+{
+    const double sx = c.number(1), sy = c.number(2), sz = c.number(3);
+    if (sx == 0 || sy == 0 || sz == 0)
+        throw ViewerError(c.where() + ": SCALESELECTION cannot scale by 0");
+    HSelector *box = shownSelection(c);
+    c.viewer.gl().makeCurrent();
+    host::selectorScale(box, sx, sy, sz);
+}
+
+// ACTION "name": as the action's key would, and only while it is on.
+void action(const StatementCall &c)
+{
+    const std::string &name = c.statement.tokens[1].text;
+    const host::Action *found = host::findAction(c.viewer.script(), name);
+    if (!found)
+        throw ViewerError(c.where() + ": no action \"" + name + "\" in the layer type's script");
+    if (!c.viewer.scene().actionOn(name))
+        throw ViewerError(c.where() + ": action \"" + name + "\" is off");
+    c.viewer.gl().makeCurrent();
+    // Keys reach the scene, not a layer: the scene is the context either way.
+    const host::CommandResult r =
+        host::runCommandLine(c.viewer.script(), found->command, c.viewer.scene().hscene());
+    c.viewer.syncLayers();
+    if (!r.ran)
+        throw ViewerError(c.where() + ": " + r.error);
+}
+
 }  // namespace
 
 const std::vector<StatementKind> &statementTable()
@@ -313,6 +359,9 @@ const std::vector<StatementKind> &statementTable()
         {"PRINT", 3, 3, false, print},
         {"PREVIEW", 3, 3, false, preview},
         {"CLICK", 2, 2, false, click},
+        {"MOVESELECTION", 3, 3, false, moveSelection},
+        {"SCALESELECTION", 3, 3, false, scaleSelection},
+        {"ACTION", 1, 1, false, action},
     };
     return table;
 }

@@ -15,6 +15,7 @@
 #include "hlib/error.h"
 #include "image_io.h"
 #include "statements.h"
+#include "tolatoollib/selection.h"
 
 namespace cloudview {
 
@@ -282,6 +283,7 @@ std::vector<uint8_t> Viewer::renderRGBA(int width, int height)
     scene_.setupCamera();
     scene_.drawGround();
     drawLayers(false);
+    host::drawSelectors(&scene_);
     glFinish();
     // Picks in this view find surfaces by the depth this frame left.
     scene_.setLastFrame(scene_.viewCamera(), gl_->readDepth());

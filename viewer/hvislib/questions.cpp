@@ -78,11 +78,4 @@ HOST_API const char *hvis_ErrorReportText(const HErrorSlot *err) {
     return err ? herr_Message(*err) : "";
 }
 
-// Object callbacks belong to the selection box, which the host does not
-// offer yet: the caller learns it through the slot instead of a silent
-// success.
-HOST_API void hvis_ObjectAddCallback(void *, int32_t, HObjectCallbackFn, void *, HErrorSlot *err) {
-    herr_Set(err, "object callbacks: not available");
-}
-
 } // extern "C"

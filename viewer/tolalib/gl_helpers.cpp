@@ -1,5 +1,6 @@
 // GL helpers of the host.
 #include "tolalib.h"
+#include "tolatoollib/selection.h"
 
 #include <GL/gl.h>
 
@@ -29,9 +30,16 @@ HOST_API void hhgl_GetTargetPosition(const double position[3], double f, double 
         out[i] = direction[i];
 }
 
-// Without a transform the points stay as they are. The polynomial transform
-// of the selection box is not defined yet, so for now any transform does
-// the same.
-HOST_API void hhgl_TransformVertices(double *, int32_t, HPolynomial *) {}
+// The selection box's transforms scale and move each axis on its own.
+// Without a transform the points stay as they are.
+HOST_API void hhgl_TransformVertices(double *points, int32_t count, HPolynomial *transform) {
+    if (!points || !transform)
+        return;
+    for (int32_t p = 0; p < count; ++p)
+        for (int i = 0; i < 3; ++i) {
+            double &v = points[size_t(p) * 3 + size_t(i)];
+            v = transform->scale[i] * v + transform->offset[i];
+        }
+}
 
 } // extern "C"

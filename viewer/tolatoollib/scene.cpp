@@ -3,6 +3,7 @@
 // calls the C++ method that does the work, so the viewer and layer types
 // go through one implementation.
 #include "tolatoollib/scene.h"
+#include "tolatoollib/selection.h"
 #include "hlib/error.h"
 #include "hvislib/journal.h"
 #include "tolatoollib.h"
@@ -212,6 +213,7 @@ Scene::Scene() : window_{this} {
 }
 
 Scene::~Scene() {
+    selectorsForgetScene(this);
     auto &scenes = registry();
     scenes.erase(std::remove(scenes.begin(), scenes.end(), this), scenes.end());
     if (currentScene == this)
