@@ -14,6 +14,7 @@
 #include "tolatoollib.h"
 #include "tool/dialog.h"
 #include "tool/placement.h"
+#include "plugin/stacker_icon.h"
 #include "plugin/cloud_list.h"
 
 namespace {
@@ -26,7 +27,7 @@ void installMethods(HLayerMethods &m)
     m.pointerEvent = layerPickEvent;
     m.typeName = cloudtlLayerGetTypeName;
     m.save = cloudLayerSave;
-    m.stackerIcon = nullptr;  // the stacker icon arrives later
+    m.stackerIcon = cloudLayerStackerIcon;
     m.writeFeatureLine = cloudLayerWriteFeatureLine;
     m.displayName = cloudLayerDisplayName;
     m.menu = cloudLayerMenu;
@@ -193,6 +194,11 @@ void cloudLayerClose(HLayer *hostLayer)
         selectionState = 0;
     }
     forgetLiveLayer(layer);
+    // The icon is the layer's own canvas: it goes with the layer.
+    if (layer->stackerIcon) {
+        hhml_CanvasDelete(layer->stackerIcon, &err);
+        layer->stackerIcon = nullptr;
+    }
     cloudListFree(layer->clouds);
     hmsc_HeapFree(layer->fileName);
     freeArgs(*layer);

@@ -255,3 +255,35 @@ TEST_F(EditSessionTest, ActionsAreRefusedWhileOffAndSelectionStatementsNeedABox)
     r = cloudview("run " + script, dir);
     EXPECT_NE(r.err.find("whole pixel"), std::string::npos) << r.err;
 }
+
+TEST_F(EditSessionTest, IconCommandAndStatementWriteTheStackerIcon)
+{
+    const std::string out = dir + "/icon.png";
+    const Outcome r = cloudview("icon " EXAMPLES "/sky.cloud -o " + out + " --width 220", dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    GDALDatasetH png = GDALOpen(out.c_str(), GA_ReadOnly);
+    ASSERT_NE(png, nullptr);
+    EXPECT_EQ(GDALGetRasterXSize(png), 220);
+    EXPECT_EQ(GDALGetRasterYSize(png), 48);
+    std::vector<uint8_t> red(220 * 48);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(png, 1), GF_Read, 0, 0, 220, 48, red.data(), 220, 48,
+                           GDT_Byte, 0, 0),
+              CE_None);
+    GDALClose(png);
+    EXPECT_EQ(red[0], 230);              // the bevel's light corner
+    EXPECT_EQ(red[220 * 48 - 1], 102);   // and its dark one
+    int text = 0;
+    for (int y = 10; y < 40; ++y)
+        for (int x = 50; x < 150; ++x)
+            text += red[size_t(y) * 220 + size_t(x)] < 100;
+    EXPECT_GT(text, 30);  // "sky" in black
+
+    const std::string script = dir + "/icon.scene";
+    std::ofstream(script) << "ADDFEATURELAYER \"Clouds\" \"" EXAMPLES "/sky.cloud\";\n"
+                             "ICON LAYER 1 \"again.png\" 220;\n";
+    ASSERT_EQ(cloudview("run " + script, dir).code, 0);
+    EXPECT_EQ(readFile(dir + "/again.png"), readFile(out));
+
+    EXPECT_EQ(cloudview("icon " EXAMPLES "/sky.cloud -o " + out + " --width 0", dir).code, 2);
+    EXPECT_EQ(cloudview("icon " EXAMPLES "/sky.cloud -o " + dir + "/icon.jpg", dir).code, 2);
+}

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -638,12 +639,107 @@ TEST(Canvas, IconHelpersGiveSizesAndHeapBlocks) {
     EXPECT_EQ(grey(60, 24), 217);  // face
     EXPECT_EQ(grey(119, 47), 102); // dark edge
     hhml_CanvasCopyArea(ctx, bitmap, 0, 0, w, h, 6, 6, &err);
-    EXPECT_EQ(grey(6, 6), 0); // the blank bitmap landed at (6, 6)
+    // The bitmap landed at (6, 6): its grey background at the corner, the
+    // white cloud inside.
+    EXPECT_EQ(grey(6, 6), 217);
+    EXPECT_EQ(grey(6 + 18, 6 + 13), 255);
     EXPECT_EQ(grey(5, 5), 217);
     EXPECT_EQ(err, nullptr);
     hhml_CanvasDelete(bitmap, nullptr);
     hhml_CanvasContextDelete(ctx, nullptr);
     hhml_CanvasDelete(icon, nullptr);
+}
+
+TEST(Canvas, BitmapsAreUncompressedBmpsAndAnythingElseIsNamed) {
+    const size_t canvases = host::liveCanvasCount();
+    int32_t w = 7, h = 7;
+    HErrorSlot err = nullptr;
+    EXPECT_EQ(hhml_CanvasReadXpmFile(nullptr, "no-such.bmp", &w, &h, nullptr, nullptr, &err),
+              nullptr);
+    ASSERT_NE(err, nullptr);
+    EXPECT_NE(std::string(herr_Message(err)).find("no-such.bmp: bitmap not found"),
+              std::string::npos);
+    EXPECT_EQ(w, 0);
+    EXPECT_EQ(h, 0);
+    // A file that is no BMP, and one cut short.
+    const std::string dir = ::testing::TempDir();
+    std::FILE *f = std::fopen((dir + "/text.bmp").c_str(), "wb");
+    std::fputs("hello, not a bitmap at all; long enough to have a header of fifty-four bytes", f);
+    std::fclose(f);
+    err = nullptr;
+    EXPECT_EQ(hhml_CanvasReadXpmFile(nullptr, (dir + "/text.bmp").c_str(), &w, &h, nullptr,
+                                     nullptr, &err),
+              nullptr);
+    EXPECT_NE(std::string(herr_Message(err)).find("not a BMP file"), std::string::npos);
+    // A 2 x 2, 24-bit, bottom-up BMP: rows padded to 8 bytes.
+    unsigned char bmp[54 + 16] = {'B', 'M'};
+    bmp[10] = 54;
+    bmp[14] = 40;
+    bmp[18] = 2;
+    bmp[22] = 2;
+    bmp[26] = 1;
+    bmp[28] = 24;
+    const unsigned char rows[16] = {255, 0, 0, 0, 255, 0, 0, 0, /* bottom: blue, green */
+                                    0, 0, 255, 255, 255, 255, 0, 0 /* top: red, white */};
+    std::memcpy(bmp + 54, rows, sizeof rows);
+    f = std::fopen((dir + "/tiny.bmp").c_str(), "wb");
+    std::fwrite(bmp, 1, sizeof bmp, f);
+    std::fclose(f);
+    err = nullptr;
+    HCanvas *tiny = hhml_CanvasReadXpmFile(nullptr, (dir + "/tiny.bmp").c_str(), &w, &h, nullptr,
+                                           nullptr, &err);
+    ASSERT_NE(tiny, nullptr) << herr_Message(err);
+    EXPECT_EQ(w, 2);
+    EXPECT_EQ(h, 2);
+    EXPECT_EQ(host::canvasRGB(tiny), (std::vector<uint8_t>{255, 0, 0, 255, 255, 255, 0, 0, 255,
+                                                           0, 255, 0}));
+    hhml_CanvasDelete(tiny, nullptr);
+    f = std::fopen((dir + "/short.bmp").c_str(), "wb");
+    std::fwrite(bmp, 1, 60, f);
+    std::fclose(f);
+    err = nullptr;
+    EXPECT_EQ(hhml_CanvasReadXpmFile(nullptr, (dir + "/short.bmp").c_str(), &w, &h, nullptr,
+                                     nullptr, &err),
+              nullptr);
+    EXPECT_NE(std::string(herr_Message(err)).find("cut short"), std::string::npos);
+    EXPECT_EQ(host::liveCanvasCount(), canvases);
+}
+
+TEST(Canvas, TextIsMeasuredAndDrawnInTheForeground) {
+    HErrorSlot err = nullptr;
+    HCanvas *canvas = hhml_CanvasCreateOffScreenCopyVis(nullptr, 100, 30, &err);
+    HCanvasContext *ctx = hhml_CanvasContextCreate(canvas, &err);
+    hhml_CanvasContextSetFont(ctx, "stackerbold", &err);
+    int32_t e1 = -1, e2 = 0, e3 = 0, e4 = 0;
+    hhml_CanvasContextGetStringExtents(ctx, "Wide", &e1, &e2, &e3, &e4, &err);
+    EXPECT_EQ(e1, 0);
+    EXPECT_GT(e2, 20);
+    EXPECT_LT(e3, 0);
+    EXPECT_GT(e4, 0);
+    int32_t n2 = 0;
+    hhml_CanvasContextSetFont(ctx, "plain", &err);
+    hhml_CanvasContextGetStringExtents(ctx, "Wide", nullptr, &n2, nullptr, nullptr, &err);
+    EXPECT_LT(n2, e2);  // bold is wider
+    const HCanvasColor white{0, 1, 1, 1};
+    hhml_CanvasContextSetForeground(ctx, &white, &err);
+    hhml_CanvasDrawText(ctx, "Wide", 10, 20, &err);
+    EXPECT_EQ(err, nullptr);
+    int lit = 0, below = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const bool on = host::canvasPixel(canvas, x, y)[0] > 128;
+            lit += on;
+            below += on && (y > 20 + e4 || x < 9);
+        }
+    EXPECT_GT(lit, 20);
+    EXPECT_EQ(below, 0);
+    const int32_t fixed[4] = {1, 2, 3, 4};
+    host::setTextExtentsForTests(fixed);
+    hhml_CanvasContextGetStringExtents(ctx, "x", &e1, &e2, &e3, &e4, &err);
+    host::setTextExtentsForTests(nullptr);
+    EXPECT_EQ(e1 + e2 + e3 + e4, 10);
+    hhml_CanvasContextDelete(ctx, nullptr);
+    hhml_CanvasDelete(canvas, nullptr);
 }
 
 // The surface is where every call's pixels land: shown planes at an

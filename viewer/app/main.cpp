@@ -245,6 +245,13 @@ int main(int argc, char **argv)
     exportCmd->add_option("-o,--output", out, "the GeoTIFF to write (.tif or .tiff)")->required();
     exportCmd->add_flag("--overwrite", overwrite, "replace OUT when it exists");
 
+    int iconWidth = 200;
+    CLI::App *iconCmd = app.add_subcommand("icon", "write a layer's stacker icon as PNG");
+    iconCmd->add_option("input", input, "LAYERFILE")->required();
+    iconCmd->add_option("-o,--output", out, "the PNG to write")->required();
+    iconCmd->add_option("--width", iconWidth, "the icon's width in pixels (default 200; it is "
+                                              "48 high)");
+
     // CLI11 reads an unknown command as a stray argument and complains that
     // a command is required; name the word instead.
     const std::string word = commandWord(argc, argv);
@@ -288,6 +295,8 @@ int main(int argc, char **argv)
             convert(viewer, input, out);
         else if (exportCmd->parsed())
             std::printf("%s\n", exportCloud(viewer, input, cloud, out, overwrite).c_str());
+        else if (iconCmd->parsed())
+            viewer.writeIcon(viewer.openLayerFile(input), out, iconWidth);
     } catch (const ViewerError &e) {
         std::fprintf(stderr, "cloudview: %s\n", e.what());
         return 2;

@@ -338,6 +338,20 @@ void action(const StatementCall &c)
         throw ViewerError(c.where() + ": " + r.error);
 }
 
+// ICON LAYER n "file.png" width
+void icon(const StatementCall &c)
+{
+    HLayer *layer = namedLayer(c);
+    const double width = c.number(4);
+    if (width != std::floor(width) || width < 1 || width > 4096)
+        throw ViewerError(c.where() + ": ICON takes a whole width of 1..4096 pixels");
+    try {
+        c.viewer.writeIcon(layer, c.statement.tokens[3].text, static_cast<int>(width));
+    } catch (const ViewerError &e) {
+        throw ViewerError(c.where() + ": " + e.what());
+    }
+}
+
 }  // namespace
 
 const std::vector<StatementKind> &statementTable()
@@ -362,6 +376,7 @@ const std::vector<StatementKind> &statementTable()
         {"MOVESELECTION", 3, 3, false, moveSelection},
         {"SCALESELECTION", 3, 3, false, scaleSelection},
         {"ACTION", 1, 1, false, action},
+        {"ICON", 4, 4, false, icon},
     };
     return table;
 }

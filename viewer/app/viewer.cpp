@@ -13,6 +13,8 @@
 #include "framing.h"
 #include "hlib.h"
 #include "hlib/error.h"
+#include "hmllib.h"
+#include "hmllib/script_ui.h"
 #include "image_io.h"
 #include "statements.h"
 #include "tolatoollib/selection.h"
@@ -307,6 +309,35 @@ void Viewer::render(const std::string &pngFile, int width, int height)
     requirePngName(pngFile);
     const std::vector<uint8_t> rgba = renderRGBA(width, height);
     const std::string problem = writePNG(pngFile, rgba, width, height);
+    if (!problem.empty())
+        throw ViewerError(pngFile + ": " + problem);
+}
+
+void Viewer::writeIcon(HLayer *layer, const std::string &pngFile, int width)
+{
+    requirePngName(pngFile);
+    if (width < 1 || width > 4096)
+        throw ViewerError("icon width " + std::to_string(width) + " is outside 1..4096");
+    if (!layer->methods || !layer->methods->stackerIcon)
+        throw ViewerError("the layer type draws no stacker icon");
+    HErrorSlot err = nullptr;
+    // The stacker's own canvas, which icons are made to match; 48 pixels
+    // is the height of a stacker entry.
+    HCanvas *stackerCanvas = hhml_CanvasCreateOffScreenCopyVis(nullptr, width, 48, &err);
+    if (!stackerCanvas)
+        throw ViewerError("cannot make the stacker's canvas");
+    HStackerCanvas stacker{stackerCanvas, scene_.window(), nullptr};
+    HErrorSlot callerErr = nullptr;
+    HCanvas *icon = layer->methods->stackerIcon(layer, &stacker, width, &callerErr);
+    hhml_CanvasDelete(stackerCanvas, &err);
+    if (!icon)
+        throw ViewerError("the layer gave no stacker icon");
+    const std::vector<uint8_t> rgb = host::canvasRGB(icon);
+    std::vector<uint8_t> rgba;
+    rgba.reserve(rgb.size() / 3 * 4);
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+        rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 255});
+    const std::string problem = writePNG(pngFile, rgba, icon->width, icon->height);
     if (!problem.empty())
         throw ViewerError(pngFile + ": " + problem);
 }

@@ -73,6 +73,10 @@ public:
     bool click(int x, int y);
     void writeScene(const std::string &fileName);
     bool saveLayer(HLayer *layer);
+    // The layer's stacker icon, as the stacker would ask for it at that
+    // width, written as a PNG. Throws ViewerError when the layer type gives
+    // none or the file cannot be written.
+    void writeIcon(HLayer *layer, const std::string &pngFile, int width);
     // After a plug-in command: layers it made join the opening order, layers
     // it closed leave it.
     void syncLayers();

@@ -7,7 +7,10 @@
 // Fills draw without antialiasing on whole pixels, in a colour rounded to
 // bytes first, so that a component c lands as round(c * 255) exactly.
 //
-// Text drawing (font, extents, text) does nothing yet and measures zero.
+// Text is drawn with cairo's FreeType backend: the font name "stackerbold"
+// is DejaVu Sans Bold at 12 pixels, any other name DejaVu Sans at 12.
+// Bitmaps are uncompressed 24- or 32-bit BMP files found on the script
+// search path.
 #include "hlib.h"
 #include "hlib/error.h"
 #include "hmllib.h"
@@ -18,9 +21,25 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace host {
+
+TextExtentsOverride &textExtentsOverride() {
+    static TextExtentsOverride override;
+    return override;
+}
+
+void setTextExtentsForTests(const int32_t values[4]) {
+    TextExtentsOverride &o = textExtentsOverride();
+    o.active = values != nullptr;
+    if (values)
+        std::memcpy(o.values, values, sizeof o.values);
+}
+
 namespace {
 
 std::vector<HCanvas *> &canvases() {
@@ -39,6 +58,80 @@ bool liveCanvas(const HCanvas *canvas) {
 
 bool liveContext(const HCanvasContext *ctx) {
     return ctx && std::find(contexts().begin(), contexts().end(), ctx) != contexts().end();
+}
+
+void selectFont(cairo_t *cr, const std::string &name) {
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                           name == "stackerbold" ? CAIRO_FONT_WEIGHT_BOLD
+                                                 : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 12.0);
+}
+
+struct Bitmap {
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> rgb; // top row first
+};
+
+uint32_t le(const unsigned char *p, int n) {
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i)
+        v = v << 8 | p[i];
+    return v;
+}
+
+// An uncompressed BMP of 24 or 32 bits a pixel, rows bottom-up or
+// top-down; problem names what is wrong with anything else.
+Bitmap readBmp(const std::string &path, std::string *problem) {
+    Bitmap bitmap;
+    if (path.empty()) {
+        *problem = "bitmap not found";
+        return bitmap;
+    }
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *problem = "cannot open bitmap";
+        return bitmap;
+    }
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && bytes.size() < (16u << 20))
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    std::fclose(f);
+    if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') {
+        *problem = "not a BMP file";
+        return bitmap;
+    }
+    const uint32_t offset = le(&bytes[10], 4);
+    const int32_t width = int32_t(le(&bytes[18], 4));
+    const int32_t rawHeight = int32_t(le(&bytes[22], 4));
+    const uint32_t bits = le(&bytes[28], 2), compression = le(&bytes[30], 4);
+    const int32_t height = rawHeight < 0 ? -rawHeight : rawHeight;
+    if ((bits != 24 && bits != 32) || (compression != 0 && !(bits == 32 && compression == 3)) ||
+        width <= 0 || height <= 0 || width > 4096 || height > 4096) {
+        *problem = "only uncompressed 24- or 32-bit BMP bitmaps up to 4096 pixels are read";
+        return bitmap;
+    }
+    const size_t pixelBytes = bits / 8;
+    const size_t stride = (size_t(width) * pixelBytes + 3) / 4 * 4;
+    if (offset > bytes.size() || bytes.size() - offset < stride * size_t(height)) {
+        *problem = "bitmap data is cut short";
+        return bitmap;
+    }
+    bitmap.width = width;
+    bitmap.height = height;
+    bitmap.rgb.resize(size_t(width) * size_t(height) * 3);
+    for (int32_t row = 0; row < height; ++row) {
+        const int32_t y = rawHeight < 0 ? row : height - 1 - row;
+        const unsigned char *src = &bytes[offset + size_t(row) * stride];
+        for (int32_t x = 0; x < width; ++x) {
+            uint8_t *dst = &bitmap.rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+            dst[0] = src[size_t(x) * pixelBytes + 2];
+            dst[1] = src[size_t(x) * pixelBytes + 1];
+            dst[2] = src[size_t(x) * pixelBytes + 0];
+        }
+    }
+    return bitmap;
 }
 
 // The context's canvas when both are alive; null otherwise.
@@ -296,23 +389,37 @@ HOST_API void hhml_CanvasContextDelete(HCanvasContext *ctx, HErrorSlot *err) {
     delete ctx;
 }
 
-// Bitmaps are not read yet: a blank 32 × 32 canvas stands in, so icon
-// layout proceeds with a plausible size.
-HOST_API HCanvas *hhml_CanvasReadXpmFile(void *, const char *, int32_t *width, int32_t *height,
+HOST_API HCanvas *hhml_CanvasReadXpmFile(void *, const char *file, int32_t *width, int32_t *height,
                                          int32_t *hotX, int32_t *hotY, HErrorSlot *err) {
-    HCanvas *canvas = host::newCanvas(32, 32, true);
+    for (int32_t *out : {width, height, hotX, hotY})
+        if (out)
+            *out = 0;
+    std::string problem;
+    host::Bitmap bitmap = host::readBmp(host::findResource(file ? file : ""), &problem);
+    if (!problem.empty()) {
+        herr_Set(err, "%s: %s", file ? file : "(null)", problem.c_str());
+        return nullptr;
+    }
+    HCanvas *canvas = host::newCanvas(bitmap.width, bitmap.height, true);
     if (!canvas) {
         herr_Set(err, "bitmap: out of memory");
         return nullptr;
     }
+    cairo_surface_t *surface = canvas->surface.get();
+    cairo_surface_flush(surface);
+    unsigned char *data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int32_t y = 0; y < bitmap.height; ++y)
+        for (int32_t x = 0; x < bitmap.width; ++x) {
+            const uint8_t *rgb = &bitmap.rgb[(size_t(y) * size_t(bitmap.width) + size_t(x)) * 3];
+            const uint32_t pixel = uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
+            std::memcpy(data + ptrdiff_t(y) * stride + x * 4, &pixel, 4);
+        }
+    cairo_surface_mark_dirty(surface);
     if (width)
         *width = canvas->width;
     if (height)
         *height = canvas->height;
-    if (hotX)
-        *hotX = 0;
-    if (hotY)
-        *hotY = 0;
     return canvas;
 }
 
@@ -385,12 +492,34 @@ HOST_API void hhml_CanvasContextSetFont(HCanvasContext *ctx, const char *font, H
     ctx->font = font ? font : "";
 }
 
-HOST_API void hhml_CanvasContextGetStringExtents(HCanvasContext *, const char *, int32_t *e1,
-                                                 int32_t *e2, int32_t *e3, int32_t *e4,
-                                                 HErrorSlot *) {
-    for (int32_t *out : {e1, e2, e3, e4})
-        if (out)
-            *out = 0;
+// e1 and e2: the text's left edge (0) and advance width; e3 and e4: the
+// font's top (negative, above the baseline) and bottom offsets from the
+// baseline, so e4 - e3 is the line height whatever the letters.
+HOST_API void hhml_CanvasContextGetStringExtents(HCanvasContext *ctx, const char *text,
+                                                 int32_t *e1, int32_t *e2, int32_t *e3,
+                                                 int32_t *e4, HErrorSlot *err) {
+    int32_t values[4] = {0, 0, 0, 0};
+    if (host::textExtentsOverride().active) {
+        std::memcpy(values, host::textExtentsOverride().values, sizeof values);
+    } else if (!host::liveContext(ctx) || !text) {
+        herr_Set(err, "text extents: no canvas context");
+    } else if (cairo_surface_t *scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1)) {
+        cairo_t *cr = cairo_create(scratch);
+        host::selectFont(cr, ctx->font);
+        cairo_font_extents_t font;
+        cairo_text_extents_t ink;
+        cairo_font_extents(cr, &font);
+        cairo_text_extents(cr, text, &ink);
+        values[1] = int32_t(std::ceil(ink.x_advance));
+        values[2] = -int32_t(std::ceil(font.ascent));
+        values[3] = int32_t(std::ceil(font.descent));
+        cairo_destroy(cr);
+        cairo_surface_destroy(scratch);
+    }
+    int32_t *outs[4] = {e1, e2, e3, e4};
+    for (int i = 0; i < 4; ++i)
+        if (outs[i])
+            *outs[i] = values[i];
 }
 
 HOST_API void hhml_CanvasContextSetForeground(HCanvasContext *ctx, const HCanvasColor *color,
@@ -401,6 +530,19 @@ HOST_API void hhml_CanvasContextSetForeground(HCanvasContext *ctx, const HCanvas
         ctx->foreground = *color;
 }
 
-HOST_API void hhml_CanvasDrawText(HCanvasContext *, const char *, int32_t, int32_t, HErrorSlot *) {}
+// The text's baseline starts at (x, y), in the foreground colour.
+HOST_API void hhml_CanvasDrawText(HCanvasContext *ctx, const char *text, int32_t x, int32_t y,
+                                  HErrorSlot *err) {
+    HCanvas *canvas = drawTarget(ctx, "text", err);
+    if (!canvas || !text)
+        return;
+    cairo_t *cr = cairo_create(canvas->surface.get());
+    host::selectFont(cr, ctx->font);
+    cairo_set_source_rgb(cr, ctx->foreground.red, ctx->foreground.green, ctx->foreground.blue);
+    cairo_move_to(cr, x, y);
+    cairo_show_text(cr, text);
+    cairo_destroy(cr);
+    cairo_surface_flush(canvas->surface.get());
+}
 
 } // extern "C"

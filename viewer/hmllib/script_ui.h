@@ -33,6 +33,16 @@ namespace host {
 // "" restores the default.
 HOST_API void setScriptPath(const std::string &directories);
 HOST_API std::vector<std::string> scriptPath();
+// Text extents that hhml_CanvasContextGetStringExtents gives instead of
+// measuring, so that a test controls a layer type's text layout; null
+// measures again.
+struct TextExtentsOverride {
+    bool active = false;
+    int32_t values[4] = {0, 0, 0, 0};
+};
+HOST_API TextExtentsOverride &textExtentsOverride();
+HOST_API void setTextExtentsForTests(const int32_t values[4]);
+
 // The path of a resource found on the search path; "" when none.
 HOST_API std::string findResource(const std::string &name);
 
