@@ -419,3 +419,59 @@ TEST_F(PlacementTest, DeletingTheSelectionFromAnotherLayerFreesNothingItDoesNotH
     EXPECT_EQ(selectedCloud, nullptr);
     EXPECT_FALSE(scene.actionOn("delcloud"));
 }
+
+// ---- Allocations that fail.
+
+TEST_F(PlacementTest, EveryAllocationOfAPlacementClickMayFail)
+{
+    const size_t live = hmsc_HeapLiveBlocks();
+    const size_t canvases = host::liveCanvasCount();
+    HLayer *probe = newLayer();
+    openDialog();
+    sceneCommand("cloudplace", {});
+    editCloud.texsize = 8;
+    editCloud.layers = 2;
+    const unsigned long before = hmsc_HeapAllocationCount();
+    ASSERT_TRUE(scene.click(640, 360));
+    const long attempts = long(hmsc_HeapAllocationCount() - before);
+    ASSERT_GT(attempts, 0);
+    probe->methods->close(probe);
+    scene.removeLayer(probe);
+    EXPECT_EQ(hmsc_HeapLiveBlocks(), live);
+
+    for (long n = 1; n <= attempts; ++n) {
+        HLayer *layer = newLayer();
+        openDialog();
+        sceneCommand("cloudplace", {});
+        editCloud.texsize = 8;
+        editCloud.layers = 2;
+        hmsc_HeapFailAfter(n);
+        scene.click(640, 360);
+        hmsc_HeapFailAfter(0);
+        // The placed cloud is whole or missing, never half made.
+        for (CloudRecord *cloud : clouds(layer))
+            EXPECT_TRUE(cloud->hTextures == nullptr || cloud->vTextures != nullptr) << n;
+        layer->methods->close(layer);
+        scene.removeLayer(layer);
+        EXPECT_EQ(scene.eventCallbackCount(), 0u) << n;
+        EXPECT_EQ(hmsc_HeapLiveBlocks(), live) << n;
+        EXPECT_EQ(host::liveCanvasCount(), canvases) << n;
+    }
+}
+
+TEST_F(PlacementTest, ABoxChangeWhoseTransformCannotBeMadeLeavesTheCloud)
+{
+    HLayer *layer = newLayer();
+    CloudRecord *cloud = addCloudAt(layer, 50000, 50000, 2000, 500, 500, 100);
+    ASSERT_EQ(pick(layer), 1);
+    const size_t live = hmsc_HeapLiveBlocks();
+    hmsc_HeapFailAfter(1);  // the transform handed to the callback
+    host::selectorMove(shownBox(scene), 10, 0, 0);
+    hmsc_HeapFailAfter(0);
+    EXPECT_EQ(cloud->xposition, 50000);
+    EXPECT_EQ(cloud->xsize, 500);
+    EXPECT_EQ(hmsc_HeapLiveBlocks(), live);
+    // The next change is applied whole.
+    host::selectorMove(shownBox(scene), 10, 0, 0);
+    EXPECT_EQ(cloud->xposition, 50010);
+}
