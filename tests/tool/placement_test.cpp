@@ -475,3 +475,26 @@ TEST_F(PlacementTest, ABoxChangeWhoseTransformCannotBeMadeLeavesTheCloud)
     host::selectorMove(shownBox(scene), 10, 0, 0);
     EXPECT_EQ(cloud->xposition, 50010);
 }
+
+TEST_F(PlacementTest, DeletingInAnotherLayersDialogKeepsThePickedCloudValid)
+{
+    HLayer *first = newLayer();
+    HLayer *second = newLayer();
+    addCloudAt(first, 10000, 10000, 2000, 500, 500, 100);
+    CloudRecord *picked = addCloudAt(second, 50000, 50000, 2000, 500, 500, 100);
+    ASSERT_EQ(pick(second), 1);
+    openDialog();  // the first layer's
+    ASSERT_NE(dialog(first), nullptr);
+    update(first, {"deletecloud"});
+    EXPECT_TRUE(clouds(first).empty());
+    // The pick still names a cloud that its layer holds.
+    ASSERT_EQ(clouds(second).size(), 1u);
+    EXPECT_EQ(selectedCloud, picked);
+    // Closing the picked cloud's layer while the other stays open clears it.
+    second->methods->close(second);
+    scene.removeLayer(second);
+    EXPECT_EQ(selectedCloud, nullptr);
+    EXPECT_EQ(selectionState, 0);
+    update(first, {"apply"});  // would frame the picked cloud, were there one
+    EXPECT_TRUE(host::selectorsOf(&scene).empty());
+}
