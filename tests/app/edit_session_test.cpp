@@ -261,6 +261,7 @@ TEST_F(EditSessionTest, IconCommandAndStatementWriteTheStackerIcon)
     const std::string out = dir + "/icon.png";
     const Outcome r = cloudview("icon " EXAMPLES "/sky.cloud -o " + out + " --width 220", dir);
     ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("wrote " + out + ": the layer's icon, 220 pixels wide, ", 0), 0u) << r.out;
     GDALDatasetH png = GDALOpen(out.c_str(), GA_ReadOnly);
     ASSERT_NE(png, nullptr);
     EXPECT_EQ(GDALGetRasterXSize(png), 220);

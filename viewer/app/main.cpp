@@ -295,8 +295,11 @@ int main(int argc, char **argv)
             convert(viewer, input, out);
         else if (exportCmd->parsed())
             std::printf("%s\n", exportCloud(viewer, input, cloud, out, overwrite).c_str());
-        else if (iconCmd->parsed())
+        else if (iconCmd->parsed()) {
             viewer.writeIcon(viewer.openLayerFile(input), out, iconWidth);
+            std::printf("wrote %s: the layer's icon, %d pixels wide, %s\n", out.c_str(), iconWidth,
+                        fileSize(out).c_str());
+        }
     } catch (const ViewerError &e) {
         std::fprintf(stderr, "cloudview: %s\n", e.what());
         return 2;
