@@ -232,6 +232,17 @@ HRaster *newRaster(int32_t bandCount) {
     return raster;
 }
 
+// A new raster handle on the live list, or null with the error in the slot.
+HRaster *newLiveRaster(int32_t bandCount, const char *file, HErrorSlot *err) {
+    HRaster *raster = newRaster(bandCount);
+    if (!raster) {
+        herr_SetCode(err, ENOMEM, "%s: out of memory", file);
+        return nullptr;
+    }
+    live().list.push_back(raster);
+    return raster;
+}
+
 // Closes what is still open, removes the temporary and frees the handle.
 void releaseRaster(HRaster *raster) {
     auto &list = live().list;
@@ -623,12 +634,9 @@ HOST_API HRaster *himg_LayerStackCreate(HStringList *names, int32_t format, int3
             herr_SetCode(err, EISDIR, "%s: %s", file, std::strerror(EISDIR));
             return nullptr;
         }
-        raster = host::newRaster(names->count);
-        if (!raster) {
-            herr_SetCode(err, ENOMEM, "%s: out of memory", file);
+        raster = host::newLiveRaster(names->count, file, err);
+        if (!raster)
             return nullptr;
-        }
-        host::live().list.push_back(raster);
         RasterState *state = host::stateOf(raster);
         state->created = true;
         state->target = target;
@@ -796,12 +804,9 @@ HOST_API HRaster *himg_LayerStackOpen(HStringList *names, HCallOptions *options)
                      int(names->count));
             return nullptr;
         }
-        raster = host::newRaster(bandCount);
-        if (!raster) {
-            herr_SetCode(err, ENOMEM, "%s: out of memory", file);
+        raster = host::newLiveRaster(bandCount, file, err);
+        if (!raster)
             return nullptr;
-        }
-        host::live().list.push_back(raster);
         RasterState *state = host::stateOf(raster);
         state->target = target;
         state->forDescriptors = forDescriptors;
