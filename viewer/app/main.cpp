@@ -19,6 +19,7 @@
 #include "plugin/records.h"
 #include "synth/slice_texture.h"
 #include "viewer.h"
+#include "window_app.h"
 
 namespace cloudview {
 namespace {
@@ -211,7 +212,7 @@ std::string commandWord(int argc, char **argv)
 int main(int argc, char **argv)
 {
     using namespace cloudview;
-    CLI::App app{"cloudview: the cloud layer viewer, headless", "cloudview"};
+    CLI::App app{"cloudview: the cloud layer viewer, in a window or headless", "cloudview"};
     app.require_subcommand(1);
     std::string plugin;
     app.add_option("--plugin", plugin, "the layer plug-in (default: libtlcloud.so beside cloudview)");
@@ -252,6 +253,14 @@ int main(int argc, char **argv)
     iconCmd->add_option("--width", iconWidth, "the icon's width in pixels (default 200; it is "
                                               "48 high)");
 
+    std::vector<std::string> inputs;
+    std::string script;
+    CLI::App *openCmd = app.add_subcommand("open", "open scenes and layer files in a window");
+    openCmd->add_option("inputs", inputs, "SCENE or LAYERFILE, any number");
+    openCmd->add_option("--script", script, "scene-script statements to run in the window, "
+                                            "then quit");
+    openCmd->add_option("--size", size, "window size WxH (default 1280x800)");
+
     // CLI11 reads an unknown command as a stray argument and complains that
     // a command is required; name the word instead.
     const std::string word = commandWord(argc, argv);
@@ -282,6 +291,28 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    if (openCmd->parsed()) {
+        try {
+            window::WindowOptions options;
+            options.plugin = plugin;
+            options.inputs = inputs;
+            options.script = script;
+            if (!size.empty()) {
+                const Size s = parseSize(size);
+                options.width = s.width;
+                options.height = s.height;
+            }
+            for (const std::string &in : inputs)
+                requireReadableFile(in, "scene or layer file");
+            if (!script.empty())
+                requireReadableFile(script, "scene script");
+            window::WindowApp windowApp(options);
+            return windowApp.run();
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "cloudview: %s\n", e.what());
+            return 2;
+        }
+    }
     try {
         Viewer viewer(plugin.empty() ? defaultPluginPath() : plugin);
         if (renderCmd->parsed())

@@ -352,6 +352,22 @@ void icon(const StatementCall &c)
     }
 }
 
+void screenshot(const StatementCall &c)
+{
+    ScriptPresenter *window = c.viewer.presenter();
+    if (!window)
+        c.fail("SCREENSHOT captures the window: run the script in it with cloudview open SCENE "
+               "--script FILE (RENDER draws the scene headless)");
+    const std::string &file = c.statement.tokens[1].text;
+    if (!hasPngName(file))
+        c.fail(file + ": screenshots are written as PNG only; name the image *.png");
+    try {
+        window->screenshot(file);
+    } catch (const ViewerError &e) {
+        throw ViewerError(c.where() + ": " + e.what());
+    }
+}
+
 }  // namespace
 
 const std::vector<StatementKind> &statementTable()
@@ -377,6 +393,7 @@ const std::vector<StatementKind> &statementTable()
         {"SCALESELECTION", 3, 3, false, scaleSelection},
         {"ACTION", 1, 1, false, action},
         {"ICON", 4, 4, false, icon},
+        {"SCREENSHOT", 1, 1, false, screenshot},
     };
     return table;
 }

@@ -73,11 +73,12 @@ bool isLayerFile(const std::string &path, const LayerType &type)
            path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-Viewer::Viewer(const std::string &pluginPath)
+Viewer::Viewer(const std::string &pluginPath, std::unique_ptr<GLTarget> target)
 {
     host::setViewerScene(&scene_);
     // Layers bake their textures as they open: a context must be current.
-    gl_ = std::make_unique<HeadlessGL>(64, 64);
+    gl_ = target ? std::move(target) : std::make_unique<HeadlessGL>(64, 64);
+    gl_->makeCurrent();
     try {
         type_ = loadLayerType(pluginPath);
     } catch (const PluginError &e) {
@@ -89,11 +90,17 @@ Viewer::Viewer(const std::string &pluginPath)
 
 Viewer::~Viewer()
 {
+    closeAllLayers();
+    host::setViewerScene(nullptr);
+}
+
+void Viewer::closeAllLayers()
+{
     gl_->makeCurrent();
     for (HLayer *layer : std::vector<HLayer *>(opened_))
         closeLayer(layer);
     scene_.closeAllLayers();
-    host::setViewerScene(nullptr);
+    opened_.clear();
 }
 
 HLayer *Viewer::openLayer(const std::vector<std::string> &args)
@@ -110,6 +117,17 @@ HLayer *Viewer::openLayer(const std::vector<std::string> &args)
     if (!layer)
         throw ViewerError((args.empty() ? std::string("layer") : args[0]) +
                           ": the plug-in could not open the layer");
+    scene_.addLayer(layer);
+    opened_.push_back(layer);
+    return layer;
+}
+
+HLayer *Viewer::newLayer()
+{
+    gl_->makeCurrent();
+    HLayer *layer = type_.create(scene_.hscene(), 0, 0, nullptr);
+    if (!layer)
+        throw ViewerError("the plug-in could not make a new " + type_.typeName + " layer");
     scene_.addLayer(layer);
     opened_.push_back(layer);
     return layer;
@@ -169,6 +187,9 @@ ScriptOutcome Viewer::execute(const std::vector<Statement> &statements, const st
         }
         kind->run(StatementCall{*this, s, file});
         ++outcome.carriedOut;
+        syncLayers();
+        if (presenter_)
+            presenter_->statementDone();
     }
     return outcome;
 }
@@ -267,8 +288,22 @@ void Viewer::drawSky()
 
 std::vector<uint8_t> Viewer::renderRGBA(int width, int height)
 {
+    drawScene(width, height);
+    keepDepthForPicking();
+    return gl_->readRGBA();
+}
+
+void Viewer::keepDepthForPicking()
+{
+    scene_.setLastFrame(scene_.viewCamera(), gl_->readDepth());
+}
+
+void Viewer::drawScene(int width, int height)
+{
     gl_->makeCurrent();
-    gl_->resize(width, height);
+    if (gl_->width() != width || gl_->height() != height)
+        gl_->resize(width, height);
+    glViewport(0, 0, width, height);
     scene_.setViewport(width, height);
     viewWidth_ = width;
     viewHeight_ = height;
@@ -287,9 +322,6 @@ std::vector<uint8_t> Viewer::renderRGBA(int width, int height)
     drawLayers(false);
     host::drawSelectors(&scene_);
     glFinish();
-    // Picks in this view find surfaces by the depth this frame left.
-    scene_.setLastFrame(scene_.viewCamera(), gl_->readDepth());
-    return gl_->readRGBA();
 }
 
 bool Viewer::click(int x, int y)

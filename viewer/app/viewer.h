@@ -28,6 +28,17 @@ struct ViewerError : std::runtime_error {
 // layers), none of those that run commands or write files.
 enum class ScriptMode { Run, SceneOnly };
 
+// What a window does around a script's statements: show what each changed
+// before the next runs, and capture itself. Headless runs have none.
+class ScriptPresenter {
+public:
+    virtual ~ScriptPresenter() = default;
+    // After each statement that was carried out.
+    virtual void statementDone() = 0;
+    // Writes the whole window as a PNG; throws ViewerError on failure.
+    virtual void screenshot(const std::string &pngFile) = 0;
+};
+
 struct ScriptOutcome {
     size_t carriedOut = 0;
     size_t skipped = 0;  // automation statements left out in SceneOnly mode
@@ -35,7 +46,8 @@ struct ScriptOutcome {
 
 class Viewer {
 public:
-    explicit Viewer(const std::string &pluginPath);
+    // Draws into target, or into a headless context of its own without one.
+    explicit Viewer(const std::string &pluginPath, std::unique_ptr<GLTarget> target = nullptr);
     ~Viewer();  // closes every layer
     Viewer(const Viewer &) = delete;
     Viewer &operator=(const Viewer &) = delete;
@@ -43,11 +55,15 @@ public:
     host::Scene &scene() { return scene_; }
     const LayerType &layerType() const { return type_; }
     HScript *script() const { return script_; }
-    HeadlessGL &gl() { return *gl_; }
+    GLTarget &gl() { return *gl_; }
+    ScriptPresenter *presenter() const { return presenter_; }
+    void setPresenter(ScriptPresenter *presenter) { presenter_ = presenter; }
 
     // Opens a layer of the plug-in's type with these arguments (the first
     // is its file). Refuses arguments that a scene script cannot hold.
     HLayer *openLayer(const std::vector<std::string> &args);
+    // Makes a new empty layer of the plug-in's type on top of the scene.
+    HLayer *newLayer();
     // Opens a layer file that must exist and be readable.
     HLayer *openLayerFile(const std::string &fileName);
     // The layer at 1-based position n in opening order (layers that
@@ -55,6 +71,8 @@ public:
     HLayer *layer(int n, const std::string &where) const;
     std::vector<HLayer *> openedLayers() const { return opened_; }
     void closeLayer(HLayer *layer);
+    // Closes every layer, bottom first, each asking its own questions.
+    void closeAllLayers();
 
     // Runs a scene script from its own directory. Every statement is checked
     // before the first one runs.
@@ -65,6 +83,10 @@ public:
     // Renders the scene: frames the layers' content first when the camera
     // distance is 0 or less.
     std::vector<uint8_t> renderRGBA(int width, int height);
+    // Draws the scene into the target at that size and leaves it there;
+    // keepDepthForPicking then lets picks find what this frame drew.
+    void drawScene(int width, int height);
+    void keepDepthForPicking();
     void render(const std::string &pngFile, int width, int height);
     void frameContent();
     // A pointer click at a window position of the current view: the last
@@ -86,7 +108,8 @@ private:
     void drawSky();
 
     host::Scene scene_;
-    std::unique_ptr<HeadlessGL> gl_;
+    std::unique_ptr<GLTarget> gl_;
+    ScriptPresenter *presenter_ = nullptr;
     LayerType type_;
     HScript *script_ = nullptr;
     std::vector<HLayer *> opened_;

@@ -222,46 +222,20 @@ void HeadlessGL::makeCurrent() {
 }
 
 std::vector<uint8_t> HeadlessGL::readRGBA() {
-    const size_t row = size_t(width_) * 4;
-    std::vector<uint8_t> pixels(row * size_t(height_));
-    // Whatever pixel-store state the caller left must not shift the rows.
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-    glPixelStorei(GL_PACK_SWAP_BYTES, GL_FALSE);
-    glPixelStorei(GL_PACK_LSB_FIRST, GL_FALSE);
     GLint previous = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
     fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-    glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    std::vector<uint8_t> pixels = readBoundRGBA(width_, height_);
     fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous));
-    glPopClientAttrib();
-    // GL's row 0 is the bottom one.
-    std::vector<uint8_t> line(row);
-    for (int top = 0, bottom = height_ - 1; top < bottom; ++top, --bottom) {
-        uint8_t *a = pixels.data() + size_t(top) * row, *b = pixels.data() + size_t(bottom) * row;
-        std::memcpy(line.data(), a, row);
-        std::memcpy(a, b, row);
-        std::memcpy(b, line.data(), row);
-    }
     return pixels;
 }
 
 std::vector<float> HeadlessGL::readDepth() {
-    std::vector<float> depth(size_t(width_) * size_t(height_));
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
     GLint previous = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
     fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-    glReadPixels(0, 0, width_, height_, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+    std::vector<float> depth = readBoundDepth(width_, height_);
     fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous));
-    glPopClientAttrib();
     return depth;
 }
 

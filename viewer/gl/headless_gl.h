@@ -15,7 +15,9 @@
 #include <cstdint>
 #include <vector>
 
-class HeadlessGL {
+#include "gl_target.h"
+
+class HeadlessGL final : public GLTarget {
 public:
     // Creates the context, makes it current and binds a width × height
     // framebuffer with the viewport covering it. Throws std::runtime_error
@@ -25,24 +27,24 @@ public:
     HeadlessGL(const HeadlessGL &) = delete;
     HeadlessGL &operator=(const HeadlessGL &) = delete;
 
-    int width() const { return width_; }
-    int height() const { return height_; }
+    int width() const override { return width_; }
+    int height() const override { return height_; }
     // The framebuffer object, for code that binds others and comes back.
     unsigned framebuffer() const { return framebuffer_; }
 
     // New framebuffer size (contents undefined), viewport reset to cover it.
     // Throws std::runtime_error for a size GL cannot hold.
-    void resize(int width, int height);
+    void resize(int width, int height) override;
     // Makes this context current on the calling thread and binds its
     // framebuffer. Throws std::runtime_error on failure.
-    void makeCurrent();
+    void makeCurrent() override;
     // This framebuffer's colour buffer (whatever framebuffer is bound),
     // width × height × 4 bytes, row 0 the top of the image. Needs this
     // context current.
-    std::vector<uint8_t> readRGBA();
+    std::vector<uint8_t> readRGBA() override;
     // The depth buffer as window depths in 0..1, GL's row order (bottom
     // row first).
-    std::vector<float> readDepth();
+    std::vector<float> readDepth() override;
 
 private:
     void allocateStorage(int width, int height);

@@ -1,0 +1,7 @@
+#include "panels.h"
+
+namespace cloudview::window {
+
+void drawFileBrowser(WindowState &) {}
+
+} // namespace cloudview::window

@@ -1,0 +1,255 @@
+// The main menu bar, the scene's action keys and the messages panel.
+#include <GLFW/glfw3.h>
+#include <imgui.h>
+
+#include <cctype>
+#include <map>
+
+#include "hmllib/script_model.h"
+#include "hmllib/script_ui.h"
+#include "panels.h"
+#include "viewer.h"
+
+namespace cloudview::window {
+
+namespace {
+
+// The GLFW key an action's key name stands for; 0 for a name it does not
+// know. Names are X's: "Delete", "BackSpace", "F5", a letter or a digit.
+int keyCode(const std::string &name)
+{
+    static const std::map<std::string, int> named = {
+        {"Delete", GLFW_KEY_DELETE}, {"BackSpace", GLFW_KEY_BACKSPACE},
+        {"Insert", GLFW_KEY_INSERT}, {"Escape", GLFW_KEY_ESCAPE},
+        {"Return", GLFW_KEY_ENTER},  {"space", GLFW_KEY_SPACE},
+        {"Home", GLFW_KEY_HOME},     {"End", GLFW_KEY_END},
+    };
+    if (auto it = named.find(name); it != named.end())
+        return it->second;
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
+        return std::toupper(static_cast<unsigned char>(name[0])); // GLFW uses ASCII
+    if (name.size() >= 2 && name[0] == 'F' && name.find_first_not_of("0123456789", 1) == std::string::npos) {
+        const int n = std::stoi(name.substr(1));
+        if (n >= 1 && n <= 25)
+            return GLFW_KEY_F1 + n - 1;
+    }
+    return 0;
+}
+
+// Runs a command line of the layer type's script in a context, after the
+// frame, and shows what went wrong.
+void postCommand(WindowState &state, const std::string &line, void *context)
+{
+    state.work.post([&state, line, context] {
+        const host::CommandResult r = host::runCommandLine(state.viewer.script(), line, context);
+        if (!r.ran || !r.error.empty())
+            state.report(line + ": " + (r.error.empty() ? "did not run" : r.error));
+        state.viewer.syncLayers();
+    });
+}
+
+// The context an action or item runs in: the scene, or the selected layer.
+void *contextFor(WindowState &state, host::CommandContext context)
+{
+    if (context == host::CommandContext::Scene)
+        return state.viewer.scene().hscene();
+    return state.selected;
+}
+
+// Forgets the selection once its layer has gone.
+void checkSelection(WindowState &state)
+{
+    if (state.selected && !state.viewer.scene().contains(state.selected))
+        state.selected = nullptr;
+}
+
+void browse(WindowState &state, const std::string &title, std::vector<std::string> extensions,
+            bool saving, FileChoice chosen)
+{
+    state.browse.push_back({title, std::move(extensions), saving, std::move(chosen)});
+}
+
+void fileMenu(WindowState &state)
+{
+    if (!ImGui::BeginMenu("File"))
+        return;
+    Viewer &viewer = state.viewer;
+    const std::string layerExtension = "." + viewer.layerType().fileKey;
+    if (ImGui::MenuItem("Open scene..."))
+        browse(state, "Open scene", {".scene"}, false,
+               [&state](const std::string &path) { openScene(state, path); });
+    if (ImGui::MenuItem("Add layer file..."))
+        browse(state, "Add layer file", {layerExtension}, false,
+               [&state](const std::string &path) { openPath(state, path); });
+    if (ImGui::MenuItem(("New " + viewer.layerType().typeName + " layer").c_str()))
+        state.work.post([&state] { newLayer(state); });
+    ImGui::Separator();
+    const std::string saveLabel =
+        state.selected ? "Save layer " + layerDisplayName(state.selected) : "Save layer";
+    if (ImGui::MenuItem(saveLabel.c_str(), "Ctrl+S", false, state.selected != nullptr)) {
+        HLayer *layer = state.selected;
+        state.work.post([&state, layer] { saveLayer(state, layer); });
+    }
+    if (ImGui::MenuItem("Save scene as..."))
+        browse(state, "Save scene", {".scene"}, true,
+               [&state](const std::string &path) { saveScene(state, path); });
+    if (ImGui::MenuItem("Screenshot..."))
+        browse(state, "Screenshot", {".png"}, true,
+               [&state](const std::string &path) { state.screenshotFile = path; });
+    ImGui::Separator();
+    if (ImGui::MenuItem("Quit", "Ctrl+Q"))
+        state.quitRequested = true;
+    ImGui::EndMenu();
+}
+
+void editMenu(WindowState &state)
+{
+    if (!ImGui::BeginMenu("Edit"))
+        return;
+    bool any = false;
+    if (HScript *script = state.viewer.script()) {
+        for (const host::Action &action : script->actions) {
+            const bool on = state.viewer.scene().actionOn(action.name);
+            void *context = contextFor(state, action.context);
+            if (ImGui::MenuItem(action.name.c_str(), action.key.c_str(), false, on && context))
+                postCommand(state, action.command, context);
+            any = true;
+        }
+    }
+    if (!any)
+        ImGui::MenuItem("(no actions)", nullptr, false, false);
+    ImGui::EndMenu();
+}
+
+void viewMenu(WindowState &state)
+{
+    if (!ImGui::BeginMenu("View"))
+        return;
+    if (ImGui::MenuItem("Frame all", "F")) {
+        state.viewer.frameContent();
+        ++state.changes;
+    }
+    if (ImGui::MenuItem("Reset view")) {
+        host::Camera &c = state.viewer.scene().camera();
+        c.azimuth = 225.0;
+        c.elevation = 30.0;
+        c.distance = 0.0; // framed on the next drawing
+        ++state.changes;
+    }
+    ImGui::Separator();
+    ImGui::MenuItem("Layer stacker", nullptr, &state.showStacker);
+    ImGui::MenuItem("Messages", nullptr, &state.showMessages);
+    ImGui::EndMenu();
+}
+
+void menuItems(WindowState &state, HMenu *menu, void *target)
+{
+    for (const host::MenuItem &item : menu->items) {
+        if (item.separator) {
+            ImGui::Separator();
+            continue;
+        }
+        void *context = item.context == host::CommandContext::Scene
+                            ? state.viewer.scene().hscene()
+                            : target;
+        if (ImGui::MenuItem(item.label.c_str(), nullptr, false, context != nullptr))
+            postCommand(state, item.command, context);
+    }
+}
+
+// Each layer type's menus: the selected layer's own (its menu entry), or
+// the script's menus with only their scene items on when no layer of the
+// type is selected.
+void layerTypeMenus(WindowState &state)
+{
+    std::map<HLayer *, HMenu *> &layerMenus = state.layerMenus;
+    for (auto it = layerMenus.begin(); it != layerMenus.end();)
+        it = state.viewer.scene().contains(it->first) ? std::next(it) : layerMenus.erase(it);
+    HLayer *layer = state.selected;
+    if (layer && layer->methods && layer->methods->menu) {
+        HMenu *&menu = layerMenus[layer];
+        if (!menu)
+            menu = layer->methods->menu(layer);
+        if (menu && ImGui::BeginMenu(menu->label.empty() ? menu->name.c_str() : menu->label.c_str())) {
+            menuItems(state, menu, layer);
+            ImGui::EndMenu();
+        }
+        return;
+    }
+    HScript *script = state.viewer.script();
+    if (!script)
+        return;
+    for (const auto &menu : script->menus) {
+        if (menu->popup)
+            continue;
+        if (ImGui::BeginMenu(menu->label.empty() ? menu->name.c_str() : menu->label.c_str())) {
+            menuItems(state, menu.get(), nullptr);
+            ImGui::EndMenu();
+        }
+    }
+}
+
+} // namespace
+
+float drawMainMenu(WindowState &state)
+{
+    checkSelection(state);
+    float height = 0.0f;
+    if (ImGui::BeginMainMenuBar()) {
+        fileMenu(state);
+        editMenu(state);
+        viewMenu(state);
+        layerTypeMenus(state);
+        height = ImGui::GetWindowSize().y;
+        ImGui::EndMainMenuBar();
+    }
+    const ImGuiIO &io = ImGui::GetIO();
+    if (io.KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_Q, false))
+        state.quitRequested = true;
+    if (io.KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_S, false) && state.selected) {
+        HLayer *layer = state.selected;
+        state.work.post([&state, layer] { saveLayer(state, layer); });
+    }
+    return height;
+}
+
+void runActionKeys(WindowState &state)
+{
+    if (ImGui::GetIO().WantCaptureKeyboard || ImGui::GetIO().KeyCtrl)
+        return;
+    HScript *script = state.viewer.script();
+    if (!script)
+        return;
+    for (const host::Action &action : script->actions) {
+        const int key = keyCode(action.key);
+        if (!key || !state.viewer.scene().actionOn(action.name) ||
+            !ImGui::IsKeyPressed(key, false))
+            continue;
+        if (void *context = contextFor(state, action.context))
+            postCommand(state, action.command, context);
+    }
+}
+
+void drawMessages(WindowState &state)
+{
+    if (!state.showMessages || state.messages.empty())
+        return;
+    const ImGuiViewport *screen = ImGui::GetMainViewport();
+    ImGui::SetNextWindowPos(ImVec2(screen->Size.x - 10.0f, screen->Size.y - 40.0f),
+                            ImGuiCond_Appearing, ImVec2(1.0f, 1.0f));
+    ImGui::SetNextWindowSize(ImVec2(520.0f, 150.0f), ImGuiCond_Appearing);
+    if (ImGui::Begin("Messages", &state.showMessages)) {
+        if (ImGui::SmallButton("Clear"))
+            state.messages.clear();
+        ImGui::Separator();
+        ImGui::BeginChild("##lines");
+        for (const std::string &m : state.messages)
+            ImGui::TextWrapped("%s", m.c_str());
+        if (ImGui::GetScrollY() >= ImGui::GetScrollMaxY())
+            ImGui::SetScrollHereY(1.0f);
+        ImGui::EndChild();
+    }
+    ImGui::End();
+}
+
+} // namespace cloudview::window

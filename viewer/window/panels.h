@@ -1,0 +1,38 @@
+// panels.h — the window's panels, each drawn once per frame inside an
+// ImGui frame from the shared window state. None of them runs a command
+// while drawing: they post work (window_state.h).
+#ifndef CLOUDS_VIEWER_WINDOW_PANELS_H
+#define CLOUDS_VIEWER_WINDOW_PANELS_H
+
+#include "canvas_textures.h"
+#include "window_state.h"
+
+namespace cloudview::window {
+
+// Every open frame of every script as an ImGui window of its parts.
+void drawFrames(WindowState &state, CanvasTextures &textures);
+// The layer stacker: one entry per layer, topmost first, with its icon,
+// visibility toggle and its type's stacker popup.
+void drawStacker(WindowState &state, CanvasTextures &textures);
+// The file browser, while state.browse asks for one.
+void drawFileBrowser(WindowState &state);
+// The main menu bar: File, Edit, View and the layer types' menus. Returns
+// its height.
+float drawMainMenu(WindowState &state);
+// Runs the keys of the scene's actions that are on (Delete for
+// "delcloud"), unless a panel has the keyboard.
+void runActionKeys(WindowState &state);
+// The messages panel: the last error reports.
+void drawMessages(WindowState &state);
+
+// Operations the menus, dropped files and the command line share. Each
+// reports its failure in the messages panel and returns whether it worked.
+bool openPath(WindowState &state, const std::string &path);
+bool openScene(WindowState &state, const std::string &path);
+bool saveLayer(WindowState &state, HLayer *layer);
+bool saveScene(WindowState &state, const std::string &path);
+void newLayer(WindowState &state);
+
+} // namespace cloudview::window
+
+#endif

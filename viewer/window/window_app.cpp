@@ -1,0 +1,327 @@
+#include "window_app.h"
+
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
+#include <backends/imgui_impl_glfw.h>
+#include <backends/imgui_impl_opengl2.h>
+#include <imgui.h>
+
+#include <cstdio>
+
+#include "canvas_textures.h"
+#include "hvislib/questions.h"
+#include "image_io.h"
+#include "panels.h"
+#include "scene_view.h"
+#include "selection_handles.h"
+#include "view_target.h"
+#include "window_state.h"
+
+namespace cloudview::window {
+
+namespace {
+
+std::string glfwProblem;
+
+void rememberGlfwError(int, const char *description) { glfwProblem = description; }
+
+// The question being asked, while a layer type waits for its answer.
+struct Question {
+    std::string text, no, yes;
+    bool answered = false, answer = false;
+    int framesShown = 0;
+};
+
+} // namespace
+
+struct WindowApp::Parts {
+    explicit Parts(std::unique_ptr<Viewer> v, ViewTarget *t)
+        : viewer(std::move(v)), target(t), state(*viewer), view(state, *target),
+          handles(state, view)
+    {
+        view.setOverlay(&handles);
+    }
+    std::unique_ptr<Viewer> viewer;
+    ViewTarget *target; // owned by the viewer
+    WindowState state;
+    SceneView view;
+    SelectionHandles handles;
+    CanvasTextures textures;
+    Question *question = nullptr;
+    bool scripted = false;
+};
+
+WindowApp::WindowApp(const WindowOptions &options) : options_(options)
+{
+    glfwSetErrorCallback(rememberGlfwError);
+    if (!glfwInit())
+        throw NoDisplay("no display to open a window on (" +
+                        (glfwProblem.empty() ? std::string("GLFW could not start") : glfwProblem) +
+                        "); cloudview render SCENE -o OUT.png draws without one, or run the "
+                        "window under a virtual display: xvfb-run -a cloudview open ...");
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 2);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 1);
+    window_ = glfwCreateWindow(options.width, options.height, "Clouds - cloudview", nullptr,
+                               nullptr);
+    if (!window_) {
+        const std::string why = glfwProblem;
+        glfwTerminate();
+        throw NoDisplay("cannot open a window with an OpenGL 2.1 context (" + why +
+                        "); cloudview render SCENE -o OUT.png draws without one");
+    }
+    glfwMakeContextCurrent(window_);
+    glfwSwapInterval(0);
+    glfwSetWindowUserPointer(window_, this);
+
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGui::GetIO().IniFilename = nullptr; // the same layout on every start
+    ImGui::StyleColorsDark();
+    ImGui_ImplGlfw_InitForOpenGL(window_, true);
+    ImGui_ImplOpenGL2_Init();
+
+    try {
+        auto target = std::make_unique<ViewTarget>(window_);
+        ViewTarget *raw = target.get();
+        auto viewer = std::make_unique<Viewer>(
+            options.plugin.empty() ? defaultPluginPath() : options.plugin, std::move(target));
+        parts_ = std::make_unique<Parts>(std::move(viewer), raw);
+    } catch (const std::runtime_error &e) {
+        ImGui_ImplOpenGL2_Shutdown();
+        ImGui_ImplGlfw_Shutdown();
+        ImGui::DestroyContext();
+        glfwDestroyWindow(window_);
+        glfwTerminate();
+        throw ViewerError(e.what());
+    }
+    parts_->viewer->setPresenter(this);
+    parts_->scripted = !options.script.empty();
+    host::setResponder([this](const std::string &q, const std::string &no,
+                              const std::string &yes) { return ask(q, no, yes); });
+    host::setErrorListener([this](const std::string &m) { parts_->state.report(m); });
+    glfwSetDropCallback(window_, [](GLFWwindow *w, int count, const char **paths) {
+        auto *app = static_cast<WindowApp *>(glfwGetWindowUserPointer(w));
+        for (int i = 0; i < count; ++i) {
+            const std::string path = paths[i];
+            WindowState &state = app->parts_->state;
+            state.work.post([&state, path] { openPath(state, path); });
+        }
+    });
+}
+
+WindowApp::~WindowApp()
+{
+    host::setResponder({});
+    host::setErrorListener({});
+    glfwMakeContextCurrent(window_);
+    // Layers go first, while their textures' context lives.
+    parts_.reset();
+    ImGui_ImplOpenGL2_Shutdown();
+    ImGui_ImplGlfw_Shutdown();
+    ImGui::DestroyContext();
+    glfwDestroyWindow(window_);
+    glfwTerminate();
+}
+
+Viewer &WindowApp::viewer() { return *parts_->viewer; }
+SceneView &WindowApp::sceneView() { return parts_->view; }
+
+bool WindowApp::ask(const std::string &text, const std::string &no, const std::string &yes)
+{
+    Question q{text, no, yes};
+    Question *outer = parts_->question;
+    parts_->question = &q;
+    ++questionDepth_;
+    // A script's questions are answered by its ANSWER statements; one it
+    // did not answer is shown for a moment and takes the headless default.
+    while (!q.answered) {
+        frame();
+        if (parts_->scripted && q.framesShown >= 2) {
+            std::fprintf(stderr, "cloudview: %s: no ANSWER for \"%s\"; answered \"%s\"\n",
+                         options_.script.c_str(), text.c_str(), no.c_str());
+            q.answered = true;
+            q.answer = false;
+        }
+    }
+    --questionDepth_;
+    parts_->question = outer;
+    return q.answer;
+}
+
+void WindowApp::buildFrame()
+{
+    Parts &p = *parts_;
+    WindowState &state = p.state;
+    ImGui_ImplOpenGL2_NewFrame();
+    ImGui_ImplGlfw_NewFrame();
+    ImGui::NewFrame();
+
+    const float menuHeight = drawMainMenu(state);
+    const ImGuiViewport *screen = ImGui::GetMainViewport();
+    const float statusHeight = ImGui::GetFrameHeight();
+    p.view.setRect(0.0f, menuHeight, screen->Size.x,
+                   std::max(1.0f, screen->Size.y - menuHeight - statusHeight));
+    if (questionDepth_ == 0) {
+        p.view.handleInput();
+        runActionKeys(state);
+        if (!ImGui::GetIO().WantCaptureKeyboard && ImGui::IsKeyPressed(GLFW_KEY_F, false)) {
+            p.viewer->frameContent();
+            p.view.cameraMoved();
+        }
+    }
+    p.view.update();
+
+    drawStacker(state, p.textures);
+    drawFrames(state, p.textures);
+    drawMessages(state);
+    drawFileBrowser(state);
+
+    // The status bar: the scene point under the pointer, what the view
+    // draws at, and whether a layer is busy.
+    ImGui::SetNextWindowPos(ImVec2(0.0f, screen->Size.y - statusHeight));
+    ImGui::SetNextWindowSize(ImVec2(screen->Size.x, statusHeight));
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(6.0f, 2.0f));
+    ImGui::Begin("##status", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
+                     ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
+                     ImGuiWindowFlags_NoBringToFrontOnFocus);
+    if (p.viewer->scene().busy()) {
+        ImGui::TextColored(ImVec4(1.0f, 0.8f, 0.2f, 1.0f), "Busy");
+        ImGui::SameLine();
+    }
+    const std::string point = p.view.pointerText();
+    ImGui::TextUnformatted(point.empty() ? "-" : point.c_str());
+    ImGui::SameLine(260.0f);
+    ImGui::Text("%dx%d%s", p.view.drawnWidth(), p.view.drawnHeight(),
+                p.view.moving() ? " (moving)" : "");
+    if (!state.status.empty()) {
+        ImGui::SameLine(420.0f);
+        ImGui::TextUnformatted(state.status.c_str());
+    }
+    ImGui::End();
+    ImGui::PopStyleVar();
+
+    if (p.question) {
+        Question &q = *p.question;
+        if (!ImGui::IsPopupOpen("Question"))
+            ImGui::OpenPopup("Question");
+        ImGui::SetNextWindowPos(screen->GetCenter(), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+        if (ImGui::BeginPopupModal("Question", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
+            ImGui::PushTextWrapPos(480.0f);
+            ImGui::TextUnformatted(q.text.c_str());
+            ImGui::PopTextWrapPos();
+            ImGui::Separator();
+            if (ImGui::Button(q.yes.c_str(), ImVec2(100.0f, 0.0f))) {
+                q.answer = q.answered = true;
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::SameLine();
+            if (ImGui::Button(q.no.c_str(), ImVec2(100.0f, 0.0f))) {
+                q.answered = true;
+                q.answer = false;
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::EndPopup();
+        }
+        ++q.framesShown;
+    }
+}
+
+void WindowApp::frame()
+{
+    Parts &p = *parts_;
+    WindowState &state = p.state;
+    // Idle, wait for input instead of drawing the same picture again.
+    const bool idle = !p.scripted && questionDepth_ == 0 && state.work.empty() &&
+                      !p.view.moving() && state.screenshotFile.empty();
+    if (idle)
+        glfwWaitEventsTimeout(0.25);
+    else
+        glfwPollEvents();
+    if (glfwWindowShouldClose(window_)) {
+        // A question waits for its answer before the window may go.
+        glfwSetWindowShouldClose(window_, GLFW_FALSE);
+        if (questionDepth_ == 0)
+            state.quitRequested = true;
+    }
+    buildFrame();
+    ImGui::Render();
+
+    int fw = 0, fh = 0;
+    glfwGetFramebufferSize(window_, &fw, &fh);
+    p.target->release();
+    glViewport(0, 0, fw, fh);
+    glClearColor(0.1f, 0.1f, 0.12f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+    if (!state.screenshotFile.empty()) {
+        const std::string file = state.screenshotFile;
+        state.screenshotFile.clear();
+        glReadBuffer(GL_BACK);
+        const std::string problem = writePNG(file, readBoundRGBA(fw, fh), fw, fh);
+        if (!problem.empty())
+            state.report(file + ": " + problem);
+        else
+            state.status = "wrote " + file;
+    }
+    glfwSwapBuffers(window_);
+    p.textures.endFrame();
+    if (questionDepth_ == 0 && state.work.runAll() > 0)
+        ++state.changes;
+}
+
+void WindowApp::statementDone()
+{
+    // Two frames: ImGui sizes a window that appeared on the frame after.
+    ++parts_->state.changes;
+    for (int i = 0; i < 3; ++i)
+        frame();
+}
+
+void WindowApp::screenshot(const std::string &pngFile)
+{
+    requirePngName(pngFile);
+    WindowState &state = parts_->state;
+    const size_t reported = state.messages.size();
+    state.screenshotFile = pngFile;
+    frame();
+    if (state.messages.size() != reported && !state.messages.empty())
+        throw ViewerError(state.messages.back());
+}
+
+void WindowApp::quit()
+{
+    parts_->state.selected = nullptr;
+    parts_->viewer->closeAllLayers();
+}
+
+int WindowApp::run()
+{
+    Viewer &viewer = *parts_->viewer;
+    int code = 0;
+    try {
+        for (const std::string &input : options_.inputs) {
+            if (isLayerFile(input, viewer.layerType()))
+                viewer.openLayerFile(input);
+            else
+                viewer.runScript(input, ScriptMode::SceneOnly);
+        }
+        for (int i = 0; i < 3; ++i)
+            frame();
+        if (parts_->scripted) {
+            const ScriptOutcome outcome = viewer.runScript(options_.script);
+            std::printf("ran %s in the window: %zu statement%s\n", options_.script.c_str(),
+                        outcome.carriedOut, outcome.carriedOut == 1 ? "" : "s");
+        } else {
+            while (!parts_->state.quitRequested)
+                frame();
+        }
+    } catch (const ViewerError &e) {
+        std::fprintf(stderr, "cloudview: %s\n", e.what());
+        code = 2;
+    }
+    quit();
+    return code;
+}
+
+} // namespace cloudview::window

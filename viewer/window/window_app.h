@@ -1,0 +1,68 @@
+// window_app.h — `cloudview open`: the viewer as a desktop program. A GLFW
+// window with an OpenGL 2.1 compatibility context, Dear ImGui panels over
+// the scene view, and the viewer drawing the scene into the view's own
+// framebuffer. It runs the layer type's frames, menus, questions and
+// pointer events as the host would, and knows nothing of any layer type.
+#ifndef CLOUDS_VIEWER_WINDOW_WINDOW_APP_H
+#define CLOUDS_VIEWER_WINDOW_WINDOW_APP_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "viewer.h"
+
+struct GLFWwindow;
+
+namespace cloudview::window {
+
+struct WindowOptions {
+    std::string plugin;               // the layer plug-in
+    std::vector<std::string> inputs;  // scene scripts and layer files to open
+    std::string script;               // statements to run in the window, then quit
+    int width = 1280, height = 800;   // the window's size
+};
+
+// No display to open a window on: cloudview exits 2 with this message.
+struct NoDisplay : ViewerError {
+    using ViewerError::ViewerError;
+};
+
+class WindowApp final : public ScriptPresenter {
+public:
+    // Opens the window and loads the plug-in. Throws NoDisplay without a
+    // display, ViewerError for anything else that stops it.
+    explicit WindowApp(const WindowOptions &options);
+    ~WindowApp() override;
+    WindowApp(const WindowApp &) = delete;
+    WindowApp &operator=(const WindowApp &) = delete;
+
+    // Opens the inputs, then runs the script or lets the person work until
+    // they quit; closes every layer (each asking its own question) and
+    // returns the exit code.
+    int run();
+
+    // One frame: events, panels, the scene, the swap, then posted work.
+    void frame();
+    Viewer &viewer();
+    class SceneView &sceneView();
+
+    // ScriptPresenter: each statement's changes are drawn before the next.
+    void statementDone() override;
+    void screenshot(const std::string &pngFile) override;
+
+private:
+    struct Parts;
+    bool ask(const std::string &question, const std::string &no, const std::string &yes);
+    void buildFrame();
+    void quit();
+
+    WindowOptions options_;
+    GLFWwindow *window_ = nullptr;
+    std::unique_ptr<Parts> parts_;
+    int questionDepth_ = 0;
+};
+
+} // namespace cloudview::window
+
+#endif

@@ -1,0 +1,40 @@
+#include "window_state.h"
+
+#include "hlib.h"
+
+namespace cloudview::window {
+
+size_t PostedWork::runAll()
+{
+    size_t ran = 0;
+    while (!queue_.empty()) {
+        std::function<void()> next = std::move(queue_.front());
+        queue_.pop_front();
+        next();
+        ++ran;
+    }
+    return ran;
+}
+
+void WindowState::report(const std::string &message)
+{
+    messages.push_back(message);
+    while (messages.size() > 50)
+        messages.pop_front();
+    showMessages = true;
+}
+
+std::string layerDisplayName(HLayer *layer)
+{
+    std::string shown = "the layer";
+    if (layer && layer->methods && layer->methods->displayName) {
+        if (char *name = layer->methods->displayName(layer)) {
+            if (*name)
+                shown = name;
+            hmsc_HeapFree(name);
+        }
+    }
+    return shown;
+}
+
+} // namespace cloudview::window

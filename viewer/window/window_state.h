@@ -1,0 +1,84 @@
+// window_state.h — what the window's panels share: the viewer, the work
+// they ask for, the stacker's selection and the messages shown.
+//
+// Panels build their ImGui widgets while a frame is being made and never
+// run a layer type's command from there: a command may ask a question,
+// and a question draws frames of its own until it is answered. They post
+// the command instead; the window runs posted work after the frame.
+#ifndef CLOUDS_VIEWER_WINDOW_WINDOW_STATE_H
+#define CLOUDS_VIEWER_WINDOW_WINDOW_STATE_H
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host_types.h"
+
+namespace cloudview {
+
+class Viewer;
+
+namespace window {
+
+class PostedWork {
+public:
+    void post(std::function<void()> work) { queue_.push_back(std::move(work)); }
+    bool empty() const { return queue_.empty(); }
+    // Runs what was posted, in order, including work that running it posts.
+    // Returns how many ran.
+    size_t runAll();
+
+private:
+    std::deque<std::function<void()>> queue_;
+};
+
+// A file chosen in the file browser is handed to what asked for it.
+using FileChoice = std::function<void(const std::string &path)>;
+
+struct WindowState {
+    explicit WindowState(Viewer &v) : viewer(v) {}
+
+    Viewer &viewer;
+    PostedWork work;
+    // The stacker's selected layer: the target of its type's menus. Null
+    // when none is selected or the layer has gone.
+    HLayer *selected = nullptr;
+    // The last error reports, oldest first.
+    std::deque<std::string> messages;
+    bool showStacker = true;
+    bool showMessages = true;
+    bool quitRequested = false;
+    // A PNG to capture the whole window into at the end of the next frame.
+    std::string screenshotFile;
+    // Bumped by anything that may change what the scene draws without the
+    // camera moving (commands, statements, layer changes): the scene view
+    // draws again when it changes.
+    unsigned long changes = 0;
+    // Set to ask the file browser to show: its title, the extensions it
+    // lists (".scene"; empty for all files), and what to do with the choice.
+    struct BrowseRequest {
+        std::string title;
+        std::vector<std::string> extensions;
+        bool saving = false;
+        FileChoice chosen;
+    };
+    std::vector<BrowseRequest> browse;
+    // Each layer's own menu, asked for once: a layer type makes a new copy
+    // every time it is asked.
+    std::map<HLayer *, HMenu *> layerMenus;
+    // One line for the status bar from the last thing done ("saved sky.cloud").
+    std::string status;
+
+    // Reports a message in the messages panel (and keeps the last 50).
+    void report(const std::string &message);
+};
+
+// The name a layer's type gives it ("sky"), or "the layer" without one.
+std::string layerDisplayName(HLayer *layer);
+
+} // namespace window
+} // namespace cloudview
+
+#endif
