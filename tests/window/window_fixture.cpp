@@ -1,0 +1,180 @@
+#include "window_fixture.h"
+
+#include <cairo.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "support/test_util.h"
+
+std::array<int, 3> Picture::at(int x, int y) const
+{
+    const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 3;
+    return {rgb[i], rgb[i + 1], rgb[i + 2]};
+}
+
+size_t Picture::differing(const Picture &other, int tolerance, int x, int y, int w, int h) const
+{
+    if (width != other.width || height != other.height)
+        return size_t(width) * size_t(height);
+    if (w == 0) {
+        w = width;
+        h = height;
+    }
+    size_t n = 0;
+    for (int j = y; j < y + h && j < height; ++j)
+        for (int i = x; i < x + w && i < width; ++i) {
+            const auto a = at(i, j), b = other.at(i, j);
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(a[c] - b[c]) > tolerance) {
+                    ++n;
+                    break;
+                }
+        }
+    return n;
+}
+
+size_t Picture::near(std::array<int, 3> colour, int tolerance, int x, int y, int w, int h) const
+{
+    size_t n = 0;
+    for (int j = std::max(0, y); j < y + h && j < height; ++j)
+        for (int i = std::max(0, x); i < x + w && i < width; ++i) {
+            const auto a = at(i, j);
+            if (std::abs(a[0] - colour[0]) <= tolerance && std::abs(a[1] - colour[1]) <= tolerance &&
+                std::abs(a[2] - colour[2]) <= tolerance)
+                ++n;
+        }
+    return n;
+}
+
+Picture readPicture(const std::string &png)
+{
+    Picture p;
+    cairo_surface_t *s = cairo_image_surface_create_from_png(png.c_str());
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+        cairo_surface_flush(s);
+        p.width = cairo_image_surface_get_width(s);
+        p.height = cairo_image_surface_get_height(s);
+        const int stride = cairo_image_surface_get_stride(s);
+        const unsigned char *data = cairo_image_surface_get_data(s);
+        p.rgb.reserve(size_t(p.width) * size_t(p.height) * 3);
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                uint32_t v;
+                std::memcpy(&v, data + size_t(y) * size_t(stride) + size_t(x) * 4, 4);
+                p.rgb.insert(p.rgb.end(), {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+            }
+    }
+    cairo_surface_destroy(s);
+    return p;
+}
+
+void WindowTest::SetUp()
+{
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the window tests run under xvfb-run";
+    char pattern[] = "/tmp/cloudview_window_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+}
+
+void WindowTest::TearDown()
+{
+    if (livePid > 0) {
+        kill(livePid, SIGKILL);
+        waitpid(livePid, nullptr, 0);
+        livePid = -1;
+    }
+    if (!HasFailure())
+        std::system(("rm -rf '" + dir + "'").c_str());
+    else
+        std::fprintf(stderr, "window test files kept in %s\n", dir.c_str());
+}
+
+void WindowTest::write(const std::string &name, const std::string &text) const
+{
+    std::ofstream(file(name), std::ios::binary) << text;
+}
+
+void WindowTest::copyExample(const std::string &name) const
+{
+    write(name, readFile(std::string(EXAMPLES) + "/" + name));
+}
+
+Ran WindowTest::run(const std::string &args)
+{
+    const std::string out = file(".out"), err = file(".err");
+    const int status = std::system(("cd '" + dir + "' && timeout 300 " + std::string(CLOUDVIEW) +
+                                    " open " + args + " >" + out + " 2>" + err)
+                                       .c_str());
+    Ran r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = readFile(out);
+    r.err = readFile(err);
+    return r;
+}
+
+Ran WindowTest::runScript(const std::string &args, const std::string &script)
+{
+    write("script.scene", script);
+    return run(args + " --script script.scene");
+}
+
+void WindowTest::startLive(const std::string &args)
+{
+    livePid = fork();
+    ASSERT_GE(livePid, 0);
+    if (livePid == 0) {
+        if (chdir(dir.c_str()) != 0)
+            _exit(127);
+        const std::string command = std::string("exec ") + CLOUDVIEW + " open " + args + " >" +
+                                    file(".live_out") + " 2>" + file(".live_err");
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    // The window is there once xdotool finds it visible.
+    std::string found = runCapture("timeout 60 xdotool search --sync --onlyvisible --pid " +
+                                   std::to_string(livePid) + " 2>/dev/null | head -1");
+    while (!found.empty() && (found.back() == '\n' || found.back() == ' '))
+        found.pop_back();
+    ASSERT_FALSE(found.empty()) << "the window did not appear";
+    liveWindow = found;
+    // The first frames: the scene drawn, panels laid out.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+}
+
+void WindowTest::xdo(const std::string &commands)
+{
+    std::string line = commands;
+    for (size_t at = line.find("WID"); at != std::string::npos; at = line.find("WID", at))
+        line.replace(at, 3, liveWindow);
+    ASSERT_EQ(std::system(("xdotool " + line).c_str()), 0) << "xdotool " << line;
+}
+
+Picture WindowTest::capture(const std::string &name)
+{
+    // Frames are drawn as input arrives; give the last input's frames time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const std::string png = file(name);
+    EXPECT_EQ(std::system(("import -window " + liveWindow + " '" + png + "' 2>/dev/null").c_str()),
+              0);
+    return readPicture(png);
+}
+
+int WindowTest::waitLive(int seconds)
+{
+    for (int i = 0; i < seconds * 10; ++i) {
+        int status = 0;
+        if (waitpid(livePid, &status, WNOHANG) == livePid) {
+            livePid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return -1;
+}

@@ -1,0 +1,64 @@
+// window_fixture.h — running `cloudview open` on the test's X server: with
+// a script (the window runs it and quits) or live, driven by xdotool, and
+// reading back the screenshots it writes.
+#ifndef CLOUDS_TESTS_WINDOW_WINDOW_FIXTURE_H
+#define CLOUDS_TESTS_WINDOW_WINDOW_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb; // three bytes a pixel, row 0 the top
+
+    bool empty() const { return rgb.empty(); }
+    std::array<int, 3> at(int x, int y) const;
+    // How many pixels differ from other's by more than tolerance in any
+    // channel within the rectangle (the whole picture when w is 0).
+    size_t differing(const Picture &other, int tolerance, int x = 0, int y = 0, int w = 0,
+                     int h = 0) const;
+    // How many pixels in the rectangle are close to the colour.
+    size_t near(std::array<int, 3> colour, int tolerance, int x, int y, int w, int h) const;
+};
+
+// A PNG read back; empty when it cannot be read.
+Picture readPicture(const std::string &png);
+
+struct Ran {
+    int code = -1;
+    std::string out, err;
+};
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string file(const std::string &name) const { return dir + "/" + name; }
+    void write(const std::string &name, const std::string &text) const;
+    // A copy of an example in the test's folder.
+    void copyExample(const std::string &name) const;
+    // cloudview open ARGS --script script.scene, script written first.
+    Ran runScript(const std::string &args, const std::string &script);
+    Ran run(const std::string &args);
+
+    // A live window: started in the background; its X window found.
+    void startLive(const std::string &args);
+    // xdotool commands on the live window (WID replaced by its id).
+    void xdo(const std::string &commands);
+    // Captures the live window as a picture.
+    Picture capture(const std::string &name);
+    // Waits for the live program to end; its exit code (-1 on timeout).
+    int waitLive(int seconds);
+
+    std::string dir;
+    pid_t livePid = -1;
+    std::string liveWindow;
+};
+
+#endif
