@@ -17,6 +17,9 @@ CloudRecord *cloudListAddFromEdit(CloudLayer &layer)
     cloudRecordAssign(editCloud, cloud);
     hvis_llmAdd(&layer.clouds, cloud, 3, 0);
     layer.current = cloud;
+    // A cloud added or deleted is a change to save like any other: without
+    // this the layer would close without asking and lose it.
+    layer.dirty = 1;
     noiseTableBuild(*cloud);
     cloudTexturesBuild(*cloud);
     return cloud;
@@ -30,6 +33,7 @@ void cloudListDeleteCurrent(CloudLayer &layer)
     hvis_llmDelete(&layer.clouds, gone);
     cloudTexturesFree(*gone);
     hmsc_HeapFree(gone);
+    layer.dirty = 1;
 
     layer.previewLive = 0;
     layer.current = layer.clouds;

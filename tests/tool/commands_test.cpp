@@ -141,7 +141,7 @@ TEST_F(ToolTest, ApplyBakesTheCurrentCloudAnewAndMarksTheLayerDirty)
     addCloud();
     addCloud();
     CloudLayer &l = cloudLayer(layer);
-    EXPECT_EQ(l.dirty, 0);  // adding does not ask for a save
+    l.dirty = 0;  // as if saved after adding
     set(layer, "currentcloud", "Cloud 1");
     CloudRecord *first = clouds(layer)[0];
     const std::vector<uint32_t> old = textureNames(*first);
@@ -300,7 +300,7 @@ TEST_F(ToolTest, AddingWithTheDialogClosedStillAppends)
     EXPECT_EQ(l.current->xposition, 42.0);
     EXPECT_EQ(l.current->symmetric, 1);
     EXPECT_EQ(textureNames(*l.current).size(), 20u);
-    EXPECT_EQ(l.dirty, 0);
+    EXPECT_EQ(l.dirty, 1);  // closing asks to save the added clouds
     // Without the dialog the popup cannot name a current cloud.
     update(layer, {"density"});
     EXPECT_EQ(l.current, nullptr);
@@ -314,10 +314,12 @@ TEST_F(ToolTest, DeletingKeepsTheListWalkable)
         editCloud.xposition = i;
         addCloud();
     }
+    cloudLayer(layer).dirty = 0;  // as if saved
     for (const char *label : {"Cloud 5", "Cloud 1", "Cloud 2"}) {
         set(layer, "currentcloud", label);
         set(layer, "delete", "");
     }
+    EXPECT_EQ(cloudLayer(layer).dirty, 1);  // closing asks to save the deletions
     std::vector<double> left;
     for (CloudRecord *c : clouds(layer))
         left.push_back(c->xposition);

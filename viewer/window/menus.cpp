@@ -203,10 +203,9 @@ float drawMainMenu(WindowState &state)
         height = ImGui::GetWindowSize().y;
         ImGui::EndMainMenuBar();
     }
-    const ImGuiIO &io = ImGui::GetIO();
-    if (io.KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_Q, false))
+    if (state.pressed(GLFW_KEY_Q, true))
         state.quitRequested = true;
-    if (io.KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_S, false) && state.selected) {
+    if (state.pressed(GLFW_KEY_S, true) && state.selected) {
         HLayer *layer = state.selected;
         state.work.post([&state, layer] { saveLayer(state, layer); });
     }
@@ -215,7 +214,7 @@ float drawMainMenu(WindowState &state)
 
 void runActionKeys(WindowState &state)
 {
-    if (ImGui::GetIO().WantCaptureKeyboard || ImGui::GetIO().KeyCtrl)
+    if (ImGui::GetIO().WantCaptureKeyboard)
         return;
     HScript *script = state.viewer.script();
     if (!script)
@@ -223,7 +222,7 @@ void runActionKeys(WindowState &state)
     for (const host::Action &action : script->actions) {
         const int key = keyCode(action.key);
         if (!key || !state.viewer.scene().actionOn(action.name) ||
-            !ImGui::IsKeyPressed(key, false))
+            !state.pressed(key))
             continue;
         if (void *context = contextFor(state, action.context))
             postCommand(state, action.command, context);

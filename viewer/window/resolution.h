@@ -11,7 +11,7 @@ namespace cloudview::window {
 class ResolutionGovernor {
 public:
     // budgetMs: the time one moving frame's scene drawing may take.
-    explicit ResolutionGovernor(double budgetMs = 18.0) : budget_(budgetMs) {}
+    explicit ResolutionGovernor(double budgetMs = 14.0) : budget_(budgetMs) {}
 
     // The divisor of the view's width and height for a frame (1: full
     // resolution), moving or still.

@@ -72,6 +72,12 @@ WindowApp::WindowApp(const WindowOptions &options) : options_(options)
     glfwMakeContextCurrent(window_);
     glfwSwapInterval(0);
     glfwSetWindowUserPointer(window_, this);
+    // Set before ImGui's back end, which calls it from its own.
+    glfwSetKeyCallback(window_, [](GLFWwindow *w, int key, int, int action, int mods) {
+        auto *app = static_cast<WindowApp *>(glfwGetWindowUserPointer(w));
+        if (action == GLFW_PRESS && app->parts_)
+            app->parts_->state.keysPressed.emplace_back(key, mods);
+    });
 
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
@@ -125,6 +131,23 @@ WindowApp::~WindowApp()
 
 Viewer &WindowApp::viewer() { return *parts_->viewer; }
 SceneView &WindowApp::sceneView() { return parts_->view; }
+WindowState &WindowApp::state() { return parts_->state; }
+
+void WindowApp::open(const std::vector<std::string> &inputs)
+{
+    Viewer &viewer = *parts_->viewer;
+    for (const std::string &input : inputs) {
+        if (isLayerFile(input, viewer.layerType()))
+            viewer.openLayerFile(input);
+        else
+            viewer.runScript(input, ScriptMode::SceneOnly);
+    }
+    viewer.syncLayers();
+    const std::vector<HLayer *> layers = viewer.scene().layers();
+    if (!layers.empty())
+        parts_->state.selected = layers.back();
+    ++parts_->state.changes;
+}
 
 bool WindowApp::ask(const std::string &text, const std::string &no, const std::string &yes)
 {
@@ -164,7 +187,7 @@ void WindowApp::buildFrame()
     if (questionDepth_ == 0) {
         p.view.handleInput();
         runActionKeys(state);
-        if (!ImGui::GetIO().WantCaptureKeyboard && ImGui::IsKeyPressed(GLFW_KEY_F, false)) {
+        if (!ImGui::GetIO().WantCaptureKeyboard && state.pressed(GLFW_KEY_F)) {
             p.viewer->frameContent();
             p.view.cameraMoved();
         }
@@ -211,12 +234,15 @@ void WindowApp::buildFrame()
             ImGui::TextUnformatted(q.text.c_str());
             ImGui::PopTextWrapPos();
             ImGui::Separator();
-            if (ImGui::Button(q.yes.c_str(), ImVec2(100.0f, 0.0f))) {
+            // Y and N answer from the keyboard too; Escape is the "no" answer.
+            const bool yesKey = state.pressed(GLFW_KEY_Y);
+            const bool noKey = state.pressed(GLFW_KEY_N) || state.pressed(GLFW_KEY_ESCAPE);
+            if (ImGui::Button(q.yes.c_str(), ImVec2(100.0f, 0.0f)) || yesKey) {
                 q.answer = q.answered = true;
                 ImGui::CloseCurrentPopup();
             }
             ImGui::SameLine();
-            if (ImGui::Button(q.no.c_str(), ImVec2(100.0f, 0.0f))) {
+            if (ImGui::Button(q.no.c_str(), ImVec2(100.0f, 0.0f)) || (noKey && !yesKey)) {
                 q.answered = true;
                 q.answer = false;
                 ImGui::CloseCurrentPopup();
@@ -232,7 +258,7 @@ void WindowApp::frame()
     Parts &p = *parts_;
     WindowState &state = p.state;
     // Idle, wait for input instead of drawing the same picture again.
-    const bool idle = !p.scripted && questionDepth_ == 0 && state.work.empty() &&
+    const bool idle = options_.waitWhenIdle && !p.scripted && questionDepth_ == 0 && state.work.empty() &&
                       !p.view.moving() && state.screenshotFile.empty();
     if (idle)
         glfwWaitEventsTimeout(0.25);
@@ -266,6 +292,7 @@ void WindowApp::frame()
     }
     glfwSwapBuffers(window_);
     p.textures.endFrame();
+    state.keysPressed.clear();
     if (questionDepth_ == 0 && state.work.runAll() > 0)
         ++state.changes;
 }
@@ -300,12 +327,7 @@ int WindowApp::run()
     Viewer &viewer = *parts_->viewer;
     int code = 0;
     try {
-        for (const std::string &input : options_.inputs) {
-            if (isLayerFile(input, viewer.layerType()))
-                viewer.openLayerFile(input);
-            else
-                viewer.runScript(input, ScriptMode::SceneOnly);
-        }
+        open(options_.inputs);
         for (int i = 0; i < 3; ++i)
             frame();
         if (parts_->scripted) {

@@ -21,6 +21,8 @@ struct WindowOptions {
     std::vector<std::string> inputs;  // scene scripts and layer files to open
     std::string script;               // statements to run in the window, then quit
     int width = 1280, height = 800;   // the window's size
+    // Idle, wait for input rather than draw (off for measuring frames).
+    bool waitWhenIdle = true;
 };
 
 // No display to open a window on: cloudview exits 2 with this message.
@@ -46,6 +48,10 @@ public:
     void frame();
     Viewer &viewer();
     class SceneView &sceneView();
+    struct WindowState &state();
+    // Opens scene scripts (their scene statements) and layer files; the
+    // topmost layer becomes the stacker's selection. Throws ViewerError.
+    void open(const std::vector<std::string> &inputs);
 
     // ScriptPresenter: each statement's changes are drawn before the next.
     void statementDone() override;

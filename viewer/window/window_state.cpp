@@ -24,6 +24,15 @@ void WindowState::report(const std::string &message)
     showMessages = true;
 }
 
+bool WindowState::pressed(int key, bool ctrl) const
+{
+    constexpr int kCtrlBit = 0x0002; // GLFW_MOD_CONTROL
+    for (const auto &[k, mods] : keysPressed)
+        if (k == key && ((mods & kCtrlBit) != 0) == ctrl)
+            return true;
+    return false;
+}
+
 std::string layerDisplayName(HLayer *layer)
 {
     std::string shown = "the layer";

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host_types.h"
@@ -68,6 +69,12 @@ struct WindowState {
     // Each layer's own menu, asked for once: a layer type makes a new copy
     // every time it is asked.
     std::map<HLayer *, HMenu *> layerMenus;
+    // Keys pressed since the last frame, with their modifier bits (GLFW's).
+    // Kept apart from ImGui's key state, which only sees a key that is
+    // still down when a frame starts and so misses quick taps.
+    std::vector<std::pair<int, int>> keysPressed;
+    // Whether the key was pressed since the last frame, with Ctrl held or not.
+    bool pressed(int key, bool ctrl = false) const;
     // One line for the status bar from the last thing done ("saved sky.cloud").
     std::string status;
 
