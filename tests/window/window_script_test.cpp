@@ -29,3 +29,52 @@ TEST_F(WindowTest, OpensTheSkySceneWithItsCloudsAndWritesTheWholeWindow)
     // over the darker ground.
     EXPECT_GT(shot.near({255, 255, 255}, 20, 0, 100, 1280, 600), 500u);
 }
+
+namespace {
+
+size_t cloudLines(const std::string &layerFile)
+{
+    size_t n = 0;
+    for (const std::string &line : splitLines(readFile(layerFile)))
+        n += line.rfind("Cloud_", 0) == 0;
+    return n;
+}
+
+const char *kDeleteFirstCloud = "RUN LAYER 1 \"cloudupdate\" \"showproperties\";\n"
+                                "SET LAYER 1 \"currentcloud\" \"Cloud 1\";\n"
+                                "SET LAYER 1 \"delete\";\n";
+
+} // namespace
+
+TEST_F(WindowTest, QuittingClosesEachLayerWithItsQuestionAnsweredByTheScript)
+{
+    copyExample("sky.scene");
+    copyExample("sky.cloud");
+    const Ran yes = runScript("sky.scene", std::string(kDeleteFirstCloud) + "ANSWER YES;\n");
+    ASSERT_EQ(yes.code, 0) << yes.err;
+    EXPECT_EQ(cloudLines(file("sky.cloud")), 4u);
+
+    // Unanswered, the question takes the answer a headless run gives, and
+    // the window says so.
+    const Ran unanswered = runScript("sky.scene", kDeleteFirstCloud);
+    ASSERT_EQ(unanswered.code, 0) << unanswered.err;
+    EXPECT_EQ(cloudLines(file("sky.cloud")), 4u);
+    EXPECT_NE(unanswered.err.find("no ANSWER for \"Save Cloud Layer sky.cloud?\""),
+              std::string::npos)
+        << unanswered.err;
+}
+
+TEST_F(WindowTest, AFailingStatementStopsTheScriptButTheWindowStillClosesItsLayers)
+{
+    copyExample("sky.scene");
+    copyExample("sky.cloud");
+    const Ran r = runScript("sky.scene", std::string(kDeleteFirstCloud) +
+                                             "ANSWER YES;\nSET LAYER 7 \"density\" 0.5;\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("script.scene:5: no layer 7"), std::string::npos) << r.err;
+    EXPECT_EQ(cloudLines(file("sky.cloud")), 4u); // the answer given still counts
+
+    const Ran bad = runScript("sky.scene", "SCREENSHOT \"shot.jpg\";\n");
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find("PNG"), std::string::npos) << bad.err;
+}
