@@ -72,6 +72,18 @@ WindowApp::WindowApp(const WindowOptions &options) : options_(options)
     glfwMakeContextCurrent(window_);
     glfwSwapInterval(0);
     glfwSetWindowUserPointer(window_, this);
+    // Where presses happen (scene_view.h). Set before ImGui's back end
+    // starts, which then calls them from its own.
+    glfwSetCursorPosCallback(window_, [](GLFWwindow *w, double x, double y) {
+        auto *app = static_cast<WindowApp *>(glfwGetWindowUserPointer(w));
+        if (app->parts_)
+            app->parts_->view.pointerMoved(x, y);
+    });
+    glfwSetMouseButtonCallback(window_, [](GLFWwindow *w, int button, int action, int) {
+        auto *app = static_cast<WindowApp *>(glfwGetWindowUserPointer(w));
+        if (app->parts_ && action == GLFW_PRESS)
+            app->parts_->view.buttonPressed(button);
+    });
 
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host_types.h"
+#include "stacker_icons.h"
 
 namespace cloudview {
 
@@ -70,6 +71,10 @@ struct WindowState {
     std::map<HLayer *, HMenu *> layerMenus;
     // One line for the status bar from the last thing done ("saved sky.cloud").
     std::string status;
+    // The stacker's pictures of the layers. The window keeps the viewer
+    // longer than this state, so the stacker's canvas goes while the host
+    // is still there.
+    StackerIcons stackerIcons;
 
     // Reports a message in the messages panel (and keeps the last 50).
     void report(const std::string &message);
