@@ -280,9 +280,11 @@ TEST_F(SceneTest, ArrangeServicesActOnTheContextLayer) {
     EXPECT_FALSE(scene.layerVisible(layers[1]));
     EXPECT_EQ(tola_ArrangeLayersToggleLayerVisibility(layers[1]), 0);
     EXPECT_TRUE(scene.layerVisible(layers[1]));
+    EXPECT_EQ(scene.layerRemovals(), 0u); // moving a layer is no removal
     EXPECT_EQ(tola_ArrangeLayersDeleteLayer(nullptr, layers[1], 0, nullptr, &err), 0);
     EXPECT_EQ(FakeType::closed, Strings{"b"});
     EXPECT_EQ(ids(scene), (Strings{"c", "a"}));
+    EXPECT_EQ(scene.layerRemovals(), 1u);
     EXPECT_EQ(err, nullptr);
     EXPECT_EQ(scene.redrawCount(), 5u);
     EXPECT_EQ(host::journal(),

@@ -290,6 +290,7 @@ bool Scene::removeLayer(HLayer *layer) {
     if (!layer || i == layers_.size())
         return false;
     layers_.erase(layers_.begin() + long(i));
+    ++removals_;
     return true;
 }
 

@@ -87,6 +87,10 @@ public:
     bool toggleVisibility(HLayer *layer);
     bool setLayerVisible(HLayer *layer, bool visible);
     bool layerVisible(const HLayer *layer) const; // false when not in the list
+    // How many times a layer has left the list. A freed layer's address
+    // may come back as a new layer's: what is kept per layer outside the
+    // scene is stale once this changes.
+    unsigned long layerRemovals() const { return removals_; }
     // The first layer, bottom first, whose typeName() equals type exactly.
     HLayer *findLayerByType(const char *type) const;
     // Calls methods->close of every layer in list order (close frees the
@@ -174,6 +178,7 @@ private:
     bool busy_ = false;
     int interaction_ = 0;
     unsigned long redraws_ = 0;
+    unsigned long removals_ = 0;
 };
 
 // The scene tola_ViewerGetScene returns; null to have none.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "viewer.h"
 
@@ -78,27 +79,44 @@ void SceneView::zoom(double steps)
     cameraMoved();
 }
 
+void SceneView::pointerMoved(double x, double y) { lastMotion_ = {true, x, y}; }
+
+void SceneView::buttonPressed(int button)
+{
+    if (button >= 0 && button < 3 && lastMotion_.seen)
+        presses_[button] = lastMotion_;
+}
+
+bool SceneView::inside(double x, double y) const
+{
+    return x >= 0 && y >= 0 && x < width_ && y < height_;
+}
+
 void SceneView::handleInput()
 {
     const ImGuiIO &io = ImGui::GetIO();
     pointerX_ = io.MousePos.x - x_;
     pointerY_ = io.MousePos.y - y_;
-    const bool inside = pointerX_ >= 0 && pointerY_ >= 0 && pointerX_ < width_ &&
-                        pointerY_ < height_ && ImGui::IsMousePosValid();
-    if (drag_ == Drag::None && inside && !io.WantCaptureMouse) {
+    PointerAt presses[3];
+    std::swap(presses, presses_);
+    if (drag_ == Drag::None && ImGui::IsMousePosValid() && !io.WantCaptureMouse) {
         for (int button = 0; button < 3; ++button) {
             if (!ImGui::IsMouseClicked(button))
                 continue;
-            pressX_ = lastX_ = pointerX_;
-            pressY_ = lastY_ = pointerY_;
+            const PointerAt &p = presses[button];
+            const double x = p.seen ? p.x - x_ : pointerX_, y = p.seen ? p.y - y_ : pointerY_;
+            if (!inside(x, y))
+                break;
+            pressX_ = lastX_ = x;
+            pressY_ = lastY_ = y;
             dragButton_ = button;
-            if (button == 0 && overlay_ && overlay_->press(pointerX_, pointerY_))
+            if (button == 0 && overlay_ && overlay_->press(x, y))
                 drag_ = Drag::Overlay;
             else
                 drag_ = button == 0 ? Drag::Pending : Drag::Pan;
             break;
         }
-        if (io.MouseWheel != 0.0f)
+        if (io.MouseWheel != 0.0f && inside(pointerX_, pointerY_))
             zoom(io.MouseWheel);
     }
     if (drag_ != Drag::None) {

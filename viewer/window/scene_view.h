@@ -45,6 +45,13 @@ public:
     int height() const { return height_; }
     void setOverlay(ViewOverlay *overlay) { overlay_ = overlay; }
 
+    // The window's pointer events as they come, in window coordinates. A
+    // press and the motion after it may both arrive before the next frame,
+    // which then sees only where the pointer ended: presses are taken
+    // where they happened.
+    void pointerMoved(double x, double y);
+    void buttonPressed(int button);
+
     // Mouse and keys of this frame (inside an ImGui frame).
     void handleInput();
     // Draws the scene when anything it shows may have changed, at reduced
@@ -82,6 +89,7 @@ private:
     void orbit(double dx, double dy);
     void pan(double dx, double dy);
     void zoom(double steps);
+    bool inside(double x, double y) const; // a view position within the view
 
     WindowState &state_;
     ViewTarget &target_;
@@ -99,6 +107,12 @@ private:
     int dragButton_ = -1;
     double pressX_ = 0, pressY_ = 0, lastX_ = 0, lastY_ = 0;
     double pointerX_ = -1, pointerY_ = -1;
+    struct PointerAt {
+        bool seen = false;
+        double x = 0, y = 0; // window coordinates
+    };
+    PointerAt presses_[3]; // since the last frame, by button
+    PointerAt lastMotion_;
 };
 
 } // namespace cloudview::window

@@ -72,11 +72,23 @@ WindowApp::WindowApp(const WindowOptions &options) : options_(options)
     glfwMakeContextCurrent(window_);
     glfwSwapInterval(0);
     glfwSetWindowUserPointer(window_, this);
-    // Set before ImGui's back end, which calls it from its own.
+    // Input callbacks set before ImGui's back end starts, which then calls
+    // them from its own. Keys: quick taps that ImGui's per-frame key state
+    // misses; presses: where they happened (scene_view.h).
     glfwSetKeyCallback(window_, [](GLFWwindow *w, int key, int, int action, int mods) {
         auto *app = static_cast<WindowApp *>(glfwGetWindowUserPointer(w));
         if (action == GLFW_PRESS && app->parts_)
             app->parts_->state.keysPressed.emplace_back(key, mods);
+    });
+    glfwSetCursorPosCallback(window_, [](GLFWwindow *w, double x, double y) {
+        auto *app = static_cast<WindowApp *>(glfwGetWindowUserPointer(w));
+        if (app->parts_)
+            app->parts_->view.pointerMoved(x, y);
+    });
+    glfwSetMouseButtonCallback(window_, [](GLFWwindow *w, int button, int action, int) {
+        auto *app = static_cast<WindowApp *>(glfwGetWindowUserPointer(w));
+        if (app->parts_ && action == GLFW_PRESS)
+            app->parts_->view.buttonPressed(button);
     });
 
     IMGUI_CHECKVERSION();

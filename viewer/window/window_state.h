@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host_types.h"
+#include "stacker_icons.h"
 
 namespace cloudview {
 
@@ -77,6 +78,10 @@ struct WindowState {
     bool pressed(int key, bool ctrl = false) const;
     // One line for the status bar from the last thing done ("saved sky.cloud").
     std::string status;
+    // The stacker's pictures of the layers. The window keeps the viewer
+    // longer than this state, so the stacker's canvas goes while the host
+    // is still there.
+    StackerIcons stackerIcons;
 
     // Reports a message in the messages panel (and keeps the last 50).
     void report(const std::string &message);
