@@ -627,10 +627,12 @@ TEST_F(PickTest, ClicksGoToVisibleLayersTopmostFirstUntilOneTakesIt) {
     scene.setLayerVisible(hidden, false);
     EXPECT_TRUE(scene.click(10, 20));
     EXPECT_EQ(ClickLog::calls, (Strings{"top@10,20", "middle@10,20"}));
+    EXPECT_EQ(scene.clickTaker(), middle);
 
     ClickLog::calls.clear();
     ClickLog::takers.clear();
     EXPECT_FALSE(scene.click(10, 20));
+    EXPECT_EQ(scene.clickTaker(), nullptr);
     EXPECT_EQ(ClickLog::calls, (Strings{"top@10,20", "middle@10,20", "bottom@10,20"}));
 
     ClickLog::calls.clear();

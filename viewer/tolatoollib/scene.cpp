@@ -463,6 +463,7 @@ bool Scene::pickPoint(double wx, double wy, double out[3]) const {
 }
 
 bool Scene::click(int x, int y) {
+    clickTaker_ = nullptr;
     const HPointerEvent event{HPOINTER_CLICK, x, y};
     if (!callbacks_.empty()) {
         double point[3];
@@ -481,8 +482,10 @@ bool Scene::click(int x, int y) {
             !layer->methods->pointerEvent)
             continue;
         HPointerEvent copy = event;
-        if (layer->methods->pointerEvent(layer, &copy))
+        if (layer->methods->pointerEvent(layer, &copy)) {
+            clickTaker_ = layer;
             return true;
+        }
     }
     return false;
 }

@@ -132,6 +132,9 @@ public:
     // returns nonzero. Clicks outside the view reach nothing. Returns
     // whether anything took it.
     bool click(int x, int y);
+    // The layer whose pointer entry took the last click; null when none
+    // did (or the callbacks took it), or once that layer has left.
+    HLayer *clickTaker() const { return contains(clickTaker_) ? clickTaker_ : nullptr; }
 
     // Actions switched on by name ("delcloud").
     void setAction(const std::string &name, bool on);
@@ -175,6 +178,7 @@ private:
     std::set<std::string> actions_;
     Camera frameCamera_;
     std::vector<float> frameDepth_;
+    HLayer *clickTaker_ = nullptr;
     bool busy_ = false;
     int interaction_ = 0;
     unsigned long redraws_ = 0;

@@ -162,9 +162,13 @@ void menuItems(WindowState &state, HMenu *menu, void *target)
 // type is selected.
 void layerTypeMenus(WindowState &state)
 {
+    // A layer's address may come back as a new layer's once it has gone:
+    // forget every menu when any layer leaves.
     std::map<HLayer *, HMenu *> &layerMenus = state.layerMenus;
-    for (auto it = layerMenus.begin(); it != layerMenus.end();)
-        it = state.viewer.scene().contains(it->first) ? std::next(it) : layerMenus.erase(it);
+    if (state.viewer.scene().layerRemovals() != state.layerMenusRemovals) {
+        layerMenus.clear();
+        state.layerMenusRemovals = state.viewer.scene().layerRemovals();
+    }
     HLayer *layer = state.selected;
     if (layer && layer->methods && layer->methods->menu) {
         HMenu *&menu = layerMenus[layer];

@@ -212,7 +212,8 @@ void SceneView::update()
 
 std::string SceneView::pointerText() const
 {
-    if (pointerX_ < 0 || pointerY_ < 0 || pointerX_ >= width_ || pointerY_ >= height_)
+    if (pointerX_ < 0 || pointerY_ < 0 || pointerX_ >= width_ || pointerY_ >= height_ ||
+        ImGui::GetIO().WantCaptureMouse)
         return "";
     const host::Scene &scene = state_.viewer.scene();
     // Picking maps window positions of the full-size view.
@@ -230,6 +231,10 @@ void SceneView::click(int x, int y)
 {
     drawStill();
     state_.viewer.click(x, y);
+    // A pick makes its layer the stacker's selection: Ctrl+S then saves
+    // what was just changed.
+    if (HLayer *taker = state_.viewer.scene().clickTaker())
+        state_.selected = taker;
     ++state_.changes;
 }
 

@@ -269,9 +269,12 @@ void WindowApp::frame()
 {
     Parts &p = *parts_;
     WindowState &state = p.state;
-    // Idle, wait for input instead of drawing the same picture again.
-    const bool idle = options_.waitWhenIdle && !p.scripted && questionDepth_ == 0 && state.work.empty() &&
-                      !p.view.moving() && state.screenshotFile.empty();
+    // Idle, wait for input instead of drawing the same picture again; but
+    // not on the frames right after something happened, since ImGui lays
+    // out a new window or a hover over two frames.
+    const bool idle = options_.waitWhenIdle && !p.scripted && questionDepth_ == 0 &&
+                      state.work.empty() && !p.view.moving() && state.screenshotFile.empty() &&
+                      quietFrames_ >= 2;
     if (idle)
         glfwWaitEventsTimeout(0.25);
     else
@@ -304,9 +307,19 @@ void WindowApp::frame()
     }
     glfwSwapBuffers(window_);
     p.textures.endFrame();
+    const ImGuiIO &io = ImGui::GetIO();
+    bool active = !state.keysPressed.empty() || io.MousePos.x != lastMouse_[0] ||
+                  io.MousePos.y != lastMouse_[1] || ImGui::IsAnyMouseDown() ||
+                  io.MouseWheel != 0.0f || state.changes != lastChanges_;
+    lastMouse_[0] = io.MousePos.x;
+    lastMouse_[1] = io.MousePos.y;
     state.keysPressed.clear();
-    if (questionDepth_ == 0 && state.work.runAll() > 0)
+    if (questionDepth_ == 0 && state.work.runAll() > 0) {
         ++state.changes;
+        active = true;
+    }
+    lastChanges_ = state.changes;
+    quietFrames_ = active ? 0 : quietFrames_ + 1;
 }
 
 void WindowApp::statementDone()

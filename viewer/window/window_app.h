@@ -67,6 +67,9 @@ private:
     GLFWwindow *window_ = nullptr;
     std::unique_ptr<Parts> parts_;
     int questionDepth_ = 0;
+    int quietFrames_ = 0;           // frames in a row where nothing happened
+    float lastMouse_[2] = {0, 0};
+    unsigned long lastChanges_ = 0;
 };
 
 } // namespace cloudview::window

@@ -70,6 +70,7 @@ struct WindowState {
     // Each layer's own menu, asked for once: a layer type makes a new copy
     // every time it is asked.
     std::map<HLayer *, HMenu *> layerMenus;
+    unsigned long layerMenusRemovals = 0;
     // Keys pressed since the last frame, with their modifier bits (GLFW's).
     // Kept apart from ImGui's key state, which only sees a key that is
     // still down when a frame starts and so misses quick taps.
