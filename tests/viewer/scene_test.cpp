@@ -116,9 +116,14 @@ TEST_F(SceneTest, StateRequestsAreCountedAndJournaled) {
     EXPECT_FALSE(scene.actionOn("DelCloud")); // names are exact
     ops().sceneActionOff(h, "delcloud");
     ops().sceneActionOff(h, "delcloud"); // off twice stays off
+    std::vector<bool> heard;
+    scene.setBusyListener([&heard](bool busy) { heard.push_back(busy); });
     ops().sceneSetBusy(h, 1);
     EXPECT_TRUE(scene.busy());
+    ops().sceneSetBusy(h, 1); // no change, nothing to hear
     ops().sceneSetBusy(h, 0);
+    scene.setBusyListener({});
+    EXPECT_EQ(heard, (std::vector<bool>{true, false}));
     ops().sceneInteractionBegin(h, 0);
     ops().sceneInteractionBegin(h, 0);
     ops().sceneInteractionEnd(h, 0);
@@ -132,7 +137,7 @@ TEST_F(SceneTest, StateRequestsAreCountedAndJournaled) {
     EXPECT_EQ(host::journal(),
               (Strings{"sceneRedraw", "sceneRedraw", "sceneActionOn: delcloud",
                        "sceneActionOff: delcloud", "sceneActionOff: delcloud", "sceneSetBusy: 1",
-                       "sceneSetBusy: 0", "sceneInteractionBegin", "sceneInteractionBegin",
+                       "sceneSetBusy: 1", "sceneSetBusy: 0", "sceneInteractionBegin", "sceneInteractionBegin",
                        "sceneInteractionEnd", "sceneInteractionEnd", "sceneInteractionEnd"}));
 }
 

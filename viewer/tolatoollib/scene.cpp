@@ -499,6 +499,13 @@ void Scene::setAction(const std::string &name, bool on) {
 
 bool Scene::actionOn(const std::string &name) const { return actions_.count(name) != 0; }
 
+void Scene::setBusy(bool busy) {
+    const bool changed = busy != busy_;
+    busy_ = busy;
+    if (changed && busyListener_)
+        busyListener_(busy);
+}
+
 void Scene::interactionEnd() {
     if (interaction_ > 0)
         --interaction_;

@@ -27,6 +27,7 @@
 #include "host_types.h"
 #include "tolatoollib/camera.h"
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -141,8 +142,11 @@ public:
     bool actionOn(const std::string &name) const;
     const std::set<std::string> &actions() const { return actions_; }
 
-    void setBusy(bool busy) { busy_ = busy; }
+    // The listener hears every change of the flag as it happens, so that a
+    // window can show a layer type's busy spell while it lasts.
+    void setBusy(bool busy);
     bool busy() const { return busy_; }
+    void setBusyListener(std::function<void(bool busy)> listener) { busyListener_ = std::move(listener); }
     // Begin adds one, end takes one away (never below 0).
     void interactionBegin() { ++interaction_; }
     void interactionEnd();
@@ -180,6 +184,7 @@ private:
     std::vector<float> frameDepth_;
     HLayer *clickTaker_ = nullptr;
     bool busy_ = false;
+    std::function<void(bool)> busyListener_;
     int interaction_ = 0;
     unsigned long redraws_ = 0;
     unsigned long removals_ = 0;

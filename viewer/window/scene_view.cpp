@@ -195,7 +195,7 @@ void SceneView::update()
         ResolutionGovernor::scaledSize(width_, height_, governor_.divisor(true), &w, &h);
     // The camera a drawing at this size uses: its viewport is the size.
     const bool stale = !(signature(w, h) == drawn_) || (!isMoving && !drawnStill_);
-    if (stale) {
+    if (stale && !held_) {
         draw(w, h, !isMoving);
         if (isMoving)
             governor_.movingFrameDrawn(lastDrawMs_);

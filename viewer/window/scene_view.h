@@ -63,6 +63,9 @@ public:
     void drawStill();
 
     bool moving() const;
+    // Held, update() shows the last picture without drawing the scene: the
+    // layers are in the middle of a change.
+    void setHeld(bool held) { held_ = held; }
     // The last drawing: its size and how long it took.
     int drawnWidth() const { return drawnW_; }
     int drawnHeight() const { return drawnH_; }
@@ -94,6 +97,7 @@ private:
     WindowState &state_;
     ViewTarget &target_;
     ViewOverlay *overlay_ = nullptr;
+    bool held_ = false;
     ResolutionGovernor governor_;
     float x_ = 0, y_ = 0;
     int width_ = 1, height_ = 1;

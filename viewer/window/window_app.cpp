@@ -113,6 +113,12 @@ WindowApp::WindowApp(const WindowOptions &options) : options_(options)
         throw ViewerError(e.what());
     }
     parts_->viewer->setPresenter(this);
+    // A layer type's busy spell (a bake) runs inside one of its calls: show
+    // it with a frame of the panels over the picture as it was.
+    parts_->viewer->scene().setBusyListener([this](bool busy) {
+        if (busy)
+            nestedFrame();
+    });
     parts_->scripted = !options.script.empty();
     host::setResponder([this](const std::string &q, const std::string &no,
                               const std::string &yes) { return ask(q, no, yes); });
@@ -131,6 +137,7 @@ WindowApp::~WindowApp()
 {
     host::setResponder({});
     host::setErrorListener({});
+    parts_->viewer->scene().setBusyListener({});
     glfwMakeContextCurrent(window_);
     // Layers go first, while their textures' context lives.
     parts_.reset();
@@ -161,12 +168,21 @@ void WindowApp::open(const std::vector<std::string> &inputs)
     ++parts_->state.changes;
 }
 
+void WindowApp::nestedFrame()
+{
+    ++nestedDepth_;
+    parts_->view.setHeld(true);
+    frame();
+    parts_->view.setHeld(false);
+    --nestedDepth_;
+}
+
 bool WindowApp::ask(const std::string &text, const std::string &no, const std::string &yes)
 {
     Question q{text, no, yes};
     Question *outer = parts_->question;
     parts_->question = &q;
-    ++questionDepth_;
+    ++nestedDepth_;
     // A script's questions are answered by its ANSWER statements; one it
     // did not answer is shown for a moment and takes the headless default.
     while (!q.answered) {
@@ -178,7 +194,7 @@ bool WindowApp::ask(const std::string &text, const std::string &no, const std::s
             q.answer = false;
         }
     }
-    --questionDepth_;
+    --nestedDepth_;
     parts_->question = outer;
     return q.answer;
 }
@@ -196,7 +212,7 @@ void WindowApp::buildFrame()
     const float statusHeight = ImGui::GetFrameHeight();
     p.view.setRect(0.0f, menuHeight, screen->Size.x,
                    std::max(1.0f, screen->Size.y - menuHeight - statusHeight));
-    if (questionDepth_ == 0) {
+    if (nestedDepth_ == 0) {
         p.view.handleInput();
         runActionKeys(state);
         if (!ImGui::GetIO().WantCaptureKeyboard && state.pressed(GLFW_KEY_F)) {
@@ -272,7 +288,7 @@ void WindowApp::frame()
     // Idle, wait for input instead of drawing the same picture again; but
     // not on the frames right after something happened, since ImGui lays
     // out a new window or a hover over two frames.
-    const bool idle = options_.waitWhenIdle && !p.scripted && questionDepth_ == 0 &&
+    const bool idle = options_.waitWhenIdle && !p.scripted && nestedDepth_ == 0 &&
                       state.work.empty() && !p.view.moving() && state.screenshotFile.empty() &&
                       quietFrames_ >= 2;
     if (idle)
@@ -282,7 +298,7 @@ void WindowApp::frame()
     if (glfwWindowShouldClose(window_)) {
         // A question waits for its answer before the window may go.
         glfwSetWindowShouldClose(window_, GLFW_FALSE);
-        if (questionDepth_ == 0)
+        if (nestedDepth_ == 0)
             state.quitRequested = true;
     }
     buildFrame();
@@ -314,7 +330,7 @@ void WindowApp::frame()
     lastMouse_[0] = io.MousePos.x;
     lastMouse_[1] = io.MousePos.y;
     state.keysPressed.clear();
-    if (questionDepth_ == 0 && state.work.runAll() > 0) {
+    if (nestedDepth_ == 0 && state.work.runAll() > 0) {
         ++state.changes;
         active = true;
     }

@@ -61,12 +61,15 @@ private:
     struct Parts;
     bool ask(const std::string &question, const std::string &no, const std::string &yes);
     void buildFrame();
+    // A frame drawn while a layer type's call is under way (its question,
+    // its busy spell): no input is acted on, no posted work runs.
+    void nestedFrame();
     void quit();
 
     WindowOptions options_;
     GLFWwindow *window_ = nullptr;
     std::unique_ptr<Parts> parts_;
-    int questionDepth_ = 0;
+    int nestedDepth_ = 0;
     int quietFrames_ = 0;           // frames in a row where nothing happened
     float lastMouse_[2] = {0, 0};
     unsigned long lastChanges_ = 0;
