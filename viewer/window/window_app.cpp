@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "canvas_textures.h"
+#include "dialogs.h"
 #include "hvislib/questions.h"
 #include "image_io.h"
 #include "panels.h"
@@ -25,12 +26,6 @@ std::string glfwProblem;
 
 void rememberGlfwError(int, const char *description) { glfwProblem = description; }
 
-// The question being asked, while a layer type waits for its answer.
-struct Question {
-    std::string text, no, yes;
-    bool answered = false, answer = false;
-    int framesShown = 0;
-};
 
 } // namespace
 
@@ -227,58 +222,9 @@ void WindowApp::buildFrame()
     drawMessages(state);
     drawFileBrowser(state);
 
-    // The status bar: the scene point under the pointer, what the view
-    // draws at, and whether a layer is busy.
-    ImGui::SetNextWindowPos(ImVec2(0.0f, screen->Size.y - statusHeight));
-    ImGui::SetNextWindowSize(ImVec2(screen->Size.x, statusHeight));
-    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(6.0f, 2.0f));
-    ImGui::Begin("##status", nullptr,
-                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
-                     ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
-                     ImGuiWindowFlags_NoBringToFrontOnFocus);
-    if (p.viewer->scene().busy()) {
-        ImGui::TextColored(ImVec4(1.0f, 0.8f, 0.2f, 1.0f), "Busy");
-        ImGui::SameLine();
-    }
-    const std::string point = p.view.pointerText();
-    ImGui::TextUnformatted(point.empty() ? "-" : point.c_str());
-    ImGui::SameLine(260.0f);
-    ImGui::Text("%dx%d%s", p.view.drawnWidth(), p.view.drawnHeight(),
-                p.view.moving() ? " (moving)" : "");
-    if (!state.status.empty()) {
-        ImGui::SameLine(420.0f);
-        ImGui::TextUnformatted(state.status.c_str());
-    }
-    ImGui::End();
-    ImGui::PopStyleVar();
-
-    if (p.question) {
-        Question &q = *p.question;
-        if (!ImGui::IsPopupOpen("Question"))
-            ImGui::OpenPopup("Question");
-        ImGui::SetNextWindowPos(screen->GetCenter(), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
-        if (ImGui::BeginPopupModal("Question", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
-            ImGui::PushTextWrapPos(480.0f);
-            ImGui::TextUnformatted(q.text.c_str());
-            ImGui::PopTextWrapPos();
-            ImGui::Separator();
-            // Y and N answer from the keyboard too; Escape is the "no" answer.
-            const bool yesKey = state.pressed(GLFW_KEY_Y);
-            const bool noKey = state.pressed(GLFW_KEY_N) || state.pressed(GLFW_KEY_ESCAPE);
-            if (ImGui::Button(q.yes.c_str(), ImVec2(100.0f, 0.0f)) || yesKey) {
-                q.answer = q.answered = true;
-                ImGui::CloseCurrentPopup();
-            }
-            ImGui::SameLine();
-            if (ImGui::Button(q.no.c_str(), ImVec2(100.0f, 0.0f)) || (noKey && !yesKey)) {
-                q.answered = true;
-                q.answer = false;
-                ImGui::CloseCurrentPopup();
-            }
-            ImGui::EndPopup();
-        }
-        ++q.framesShown;
-    }
+    drawStatusBar(state, p.view);
+    if (p.question)
+        drawQuestion(state, *p.question);
 }
 
 void WindowApp::frame()

@@ -1,0 +1,67 @@
+#include "dialogs.h"
+
+#include <GLFW/glfw3.h>
+#include <imgui.h>
+
+#include "scene_view.h"
+#include "viewer.h"
+
+namespace cloudview::window {
+
+void drawQuestion(WindowState &state, Question &q)
+{
+    if (!ImGui::IsPopupOpen("Question"))
+        ImGui::OpenPopup("Question");
+    ImGui::SetNextWindowPos(ImGui::GetMainViewport()->GetCenter(), ImGuiCond_Always,
+                            ImVec2(0.5f, 0.5f));
+    if (ImGui::BeginPopupModal("Question", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
+        ImGui::PushTextWrapPos(480.0f);
+        ImGui::TextUnformatted(q.text.c_str());
+        ImGui::PopTextWrapPos();
+        ImGui::Separator();
+        const bool yesKey = state.pressed(GLFW_KEY_Y);
+        const bool noKey = state.pressed(GLFW_KEY_N) || state.pressed(GLFW_KEY_ESCAPE);
+        if (ImGui::Button(q.yes.c_str(), ImVec2(100.0f, 0.0f)) || yesKey) {
+            q.answer = q.answered = true;
+            ImGui::CloseCurrentPopup();
+        }
+        ImGui::SameLine();
+        if (ImGui::Button(q.no.c_str(), ImVec2(100.0f, 0.0f)) || (noKey && !yesKey)) {
+            q.answered = true;
+            q.answer = false;
+            ImGui::CloseCurrentPopup();
+        }
+        ImGui::EndPopup();
+    }
+    ++q.framesShown;
+}
+
+void drawStatusBar(WindowState &state, const SceneView &view)
+{
+    const ImGuiViewport *screen = ImGui::GetMainViewport();
+    const float height = ImGui::GetFrameHeight();
+    ImGui::SetNextWindowPos(ImVec2(0.0f, screen->Size.y - height));
+    ImGui::SetNextWindowSize(ImVec2(screen->Size.x, height));
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(6.0f, 2.0f));
+    ImGui::Begin("##status", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
+                     ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
+                     ImGuiWindowFlags_NoBringToFrontOnFocus);
+    if (state.viewer.scene().busy()) {
+        ImGui::TextColored(ImVec4(1.0f, 0.8f, 0.2f, 1.0f), "Busy");
+        ImGui::SameLine();
+    }
+    const std::string point = view.pointerText();
+    ImGui::TextUnformatted(point.empty() ? "-" : point.c_str());
+    ImGui::SameLine(260.0f);
+    ImGui::Text("%dx%d%s", view.drawnWidth(), view.drawnHeight(),
+                view.moving() ? " (moving)" : "");
+    if (!state.status.empty()) {
+        ImGui::SameLine(420.0f);
+        ImGui::TextUnformatted(state.status.c_str());
+    }
+    ImGui::End();
+    ImGui::PopStyleVar();
+}
+
+} // namespace cloudview::window
