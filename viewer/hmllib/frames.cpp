@@ -284,6 +284,8 @@ HFrame *findPart(HFrame *frame, const std::string &name) {
     return nullptr;
 }
 
+std::string numberText(double value) { return hml::formatNumber(value); }
+
 std::string partValueText(const HFrame *part) {
     if (!part)
         return "";

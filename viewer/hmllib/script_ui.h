@@ -64,6 +64,8 @@ HOST_API HFrame *findPart(HFrame *frame, const std::string &name);
 // shortest form that reads back the same ("0.6", "256"), texts as they
 // are, colours as "r g b".
 HOST_API std::string partValueText(const HFrame *part);
+// A number as {value} gives it: the shortest text that reads back the same.
+HOST_API std::string numberText(double value);
 // Sets a part's value from text: a number, a text (a popup or choice also
 // selects the item of that text, if any), a colour "r g b". False (and
 // nothing changed) for a text that does not fit the kind, or a part

@@ -79,19 +79,6 @@ std::string frameTitle(const HFrame *frame)
     return frame->label.empty() ? frame->name : frame->label;
 }
 
-// The number as the part's {value} gives it: the shortest text that reads
-// back the same.
-std::string numberText(double value)
-{
-    char buffer[40];
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
-        if (std::strtod(buffer, nullptr) == value)
-            break;
-    }
-    return buffer;
-}
-
 bool holdsPart(const HFrame *frame, const HFrame *part)
 {
     for (const auto &p : frame->parts)
@@ -256,7 +243,7 @@ void numberSlider(WindowState &state, HFrame *frame, HFrame *part)
                             format.c_str(), ImGuiSliderFlags_AlwaysClamp)) {
         value = snapped(part, value);
         if (value != part->number)
-            postFire(state, frame, part, numberText(value));
+            postFire(state, frame, part, host::numberText(value));
     }
 }
 
@@ -267,9 +254,9 @@ void numberField(WindowState &state, HFrame *frame, HFrame *part)
     double value = part->number;
     const std::string format = numberFormat(part);
     if (ImGui::InputDouble("##v", &value, 0.0, 0.0, format.c_str()))
-        host::setPartValue(part, numberText(value));
+        host::setPartValue(part, host::numberText(value));
     if (ImGui::IsItemDeactivatedAfterEdit())
-        postFire(state, frame, part, numberText(part->number));
+        postFire(state, frame, part, host::numberText(part->number));
 }
 
 // Texts and choices.
