@@ -276,7 +276,10 @@ void WindowApp::frame()
     lastMouse_[0] = io.MousePos.x;
     lastMouse_[1] = io.MousePos.y;
     state.keysPressed.clear();
-    if (nestedDepth_ == 0 && state.work.runAll() > 0) {
+    // What a person asked for that failed is told in the messages panel;
+    // the window goes on.
+    if (nestedDepth_ == 0 &&
+        state.work.runAll([&state](const std::string &what) { state.report(what); }) > 0) {
         ++state.changes;
         active = true;
     }

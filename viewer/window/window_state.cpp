@@ -2,15 +2,23 @@
 
 #include "hlib.h"
 
+#include <exception>
+
 namespace cloudview::window {
 
-size_t PostedWork::runAll()
+size_t PostedWork::runAll(const std::function<void(const std::string &)> &failed)
 {
     size_t ran = 0;
     while (!queue_.empty()) {
         std::function<void()> next = std::move(queue_.front());
         queue_.pop_front();
-        next();
+        try {
+            next();
+        } catch (const std::exception &e) {
+            if (!failed)
+                throw;
+            failed(e.what());
+        }
         ++ran;
     }
     return ran;

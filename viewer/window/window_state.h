@@ -29,8 +29,9 @@ public:
     void post(std::function<void()> work) { queue_.push_back(std::move(work)); }
     bool empty() const { return queue_.empty(); }
     // Runs what was posted, in order, including work that running it posts.
-    // Returns how many ran.
-    size_t runAll();
+    // A piece that throws is handed to failed with its message, and the
+    // rest still run. Returns how many ran.
+    size_t runAll(const std::function<void(const std::string &)> &failed = {});
 
 private:
     std::deque<std::function<void()>> queue_;

@@ -36,3 +36,26 @@ TEST(ResolutionGovernor, StaysWithinItsRangeAndIgnoresNonsense)
     EXPECT_EQ(w, 1);
     EXPECT_EQ(h, 1);
 }
+
+#include <stdexcept>
+
+#include "window_state.h"
+
+TEST(PostedWork, RunsInOrderIncludingWhatItPostsAndGoesOnAfterAFailure)
+{
+    cloudview::window::PostedWork work;
+    std::string log;
+    std::vector<std::string> failures;
+    work.post([&] {
+        log += "a";
+        work.post([&] { log += "c"; });
+    });
+    work.post([&] {
+        log += "b";
+        throw std::runtime_error("b failed");
+    });
+    EXPECT_EQ(work.runAll([&](const std::string &w) { failures.push_back(w); }), 3u);
+    EXPECT_EQ(log, "abc");
+    EXPECT_EQ(failures, std::vector<std::string>{"b failed"});
+    EXPECT_TRUE(work.empty());
+}
