@@ -247,8 +247,18 @@ void WindowApp::frame()
         if (nestedDepth_ == 0)
             state.quitRequested = true;
     }
+    // ImGui 1.86 sees a key only when it is down as a frame starts: a tap
+    // that began and ended since the last frame (the Enter that confirms a
+    // field, typed quickly) is shown to it as held for this one frame.
+    ImGuiIO &keys = ImGui::GetIO();
+    for (const auto &[key, mods] : state.keysPressed)
+        if (key >= 0 && key < IM_ARRAYSIZE(keys.KeysDown))
+            keys.KeysDown[key] = true;
     buildFrame();
     ImGui::Render();
+    for (const auto &[key, mods] : state.keysPressed)
+        if (key >= 0 && key < IM_ARRAYSIZE(keys.KeysDown))
+            keys.KeysDown[key] = glfwGetKey(window_, key) == GLFW_PRESS;
 
     int fw = 0, fh = 0;
     glfwGetFramebufferSize(window_, &fw, &fh);
