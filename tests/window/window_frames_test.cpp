@@ -167,9 +167,16 @@ TEST_F(WindowTest, TheToolsSliderDrivesThePreviewLiveAndItsCloseBoxClosesIt)
     EXPECT_GT(changed(dragging, open), 0.3);
 
     // The close box runs the frame's close command, which removes it.
-    xdo("mousemove --window WID 660 38 click 1");
-    const Picture closed =
-        captureWhen("closed.png", [&](const Picture &p) { return changed(p, plain) < 0.05; });
+    // (A press and release that a loaded machine delivers within one
+    // frame can miss the button: click again while the tool is still up.)
+    Picture closed;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        xdo("mousemove --window WID 660 38 sleep 0.3 mousedown 1 sleep 0.15 mouseup 1");
+        closed = captureWhen("closed.png",
+                             [&](const Picture &p) { return changed(p, plain) < 0.05; });
+        if (changed(closed, plain) < 0.05)
+            break;
+    }
     EXPECT_LT(changed(closed, plain), 0.05);
     EXPECT_EQ(readFile(file(".live_err")), "");
 }
