@@ -221,22 +221,26 @@ void HeadlessGL::makeCurrent() {
     fbo().bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
 }
 
-std::vector<uint8_t> HeadlessGL::readRGBA() {
+namespace {
+
+// Reads from this framebuffer, then binds back whatever was bound for reading.
+template <typename Read> auto readingFrom(GLuint framebuffer, Read read) {
     GLint previous = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
-    fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-    std::vector<uint8_t> pixels = readBoundRGBA(width_, height_);
+    fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+    auto result = read();
     fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous));
-    return pixels;
+    return result;
+}
+
+} // namespace
+
+std::vector<uint8_t> HeadlessGL::readRGBA() {
+    return readingFrom(framebuffer_, [this] { return readBoundRGBA(width_, height_); });
 }
 
 std::vector<float> HeadlessGL::readDepth() {
-    GLint previous = 0;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
-    fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-    std::vector<float> depth = readBoundDepth(width_, height_);
-    fbo().bindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous));
-    return depth;
+    return readingFrom(framebuffer_, [this] { return readBoundDepth(width_, height_); });
 }
 
 std::vector<uint8_t> readLuminanceTexture(unsigned name, int *width, int *height)

@@ -90,24 +90,29 @@ void ViewTarget::release()
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
-std::vector<uint8_t> ViewTarget::readRGBA()
+namespace {
+
+// Reads from this framebuffer, then binds back whatever was bound for reading.
+template <typename Read> auto readingFrom(GLuint framebuffer, Read read)
 {
     GLint previous = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-    std::vector<uint8_t> pixels = readBoundRGBA(width_, height_);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+    auto result = read();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous));
-    return pixels;
+    return result;
+}
+
+} // namespace
+
+std::vector<uint8_t> ViewTarget::readRGBA()
+{
+    return readingFrom(framebuffer_, [this] { return readBoundRGBA(width_, height_); });
 }
 
 std::vector<float> ViewTarget::readDepth()
 {
-    GLint previous = 0;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-    std::vector<float> depth = readBoundDepth(width_, height_);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous));
-    return depth;
+    return readingFrom(framebuffer_, [this] { return readBoundDepth(width_, height_); });
 }
 
 void ViewTarget::drawnRegion(float topLeft[2], float bottomRight[2]) const
