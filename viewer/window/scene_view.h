@@ -66,6 +66,7 @@ public:
     // Held, update() shows the last picture without drawing the scene: the
     // layers are in the middle of a change.
     void setHeld(bool held) { held_ = held; }
+    bool held() const { return held_; }
     // The last drawing: its size and how long it took.
     int drawnWidth() const { return drawnW_; }
     int drawnHeight() const { return drawnH_; }

@@ -26,7 +26,6 @@ std::string glfwProblem;
 
 void rememberGlfwError(int, const char *description) { glfwProblem = description; }
 
-
 } // namespace
 
 struct WindowApp::Parts {
@@ -165,10 +164,12 @@ void WindowApp::open(const std::vector<std::string> &inputs)
 
 void WindowApp::nestedFrame()
 {
+    // The layers are in the middle of a call: show the picture as it was.
+    const bool held = parts_->view.held();
     ++nestedDepth_;
     parts_->view.setHeld(true);
     frame();
-    parts_->view.setHeld(false);
+    parts_->view.setHeld(held);
     --nestedDepth_;
 }
 
@@ -177,11 +178,10 @@ bool WindowApp::ask(const std::string &text, const std::string &no, const std::s
     Question q{text, no, yes};
     Question *outer = parts_->question;
     parts_->question = &q;
-    ++nestedDepth_;
     // A script's questions are answered by its ANSWER statements; one it
     // did not answer is shown for a moment and takes the headless default.
     while (!q.answered) {
-        frame();
+        nestedFrame();
         if (parts_->scripted && q.framesShown >= 2) {
             std::fprintf(stderr, "cloudview: %s: no ANSWER for \"%s\"; answered \"%s\"\n",
                          options_.script.c_str(), text.c_str(), no.c_str());
@@ -189,7 +189,6 @@ bool WindowApp::ask(const std::string &text, const std::string &no, const std::s
             q.answer = false;
         }
     }
-    --nestedDepth_;
     parts_->question = outer;
     return q.answer;
 }
