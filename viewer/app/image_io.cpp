@@ -41,6 +41,16 @@ std::string writePNG(const std::string &fileName, const std::vector<uint8_t> &rg
     return "";
 }
 
+std::string writeRGBAsPNG(const std::string &fileName, const std::vector<uint8_t> &rgb, int width,
+                          int height)
+{
+    std::vector<uint8_t> rgba;
+    rgba.reserve(rgb.size() / 3 * 4);
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+        rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 255});
+    return writePNG(fileName, rgba, width, height);
+}
+
 std::string writePGM(const std::string &fileName, const std::vector<uint8_t> &gray, int width,
                      int height)
 {

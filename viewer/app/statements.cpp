@@ -275,11 +275,7 @@ void preview(const StatementCall &c)
         throw ViewerError(c.where() + ": layer " + c.statement.tokens[2].text +
                           " shows no canvas in an open frame");
     const std::vector<uint8_t> rgb = host::canvasRGB(canvas);
-    std::vector<uint8_t> rgba;
-    rgba.reserve(rgb.size() / 3 * 4);
-    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
-        rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 255});
-    const std::string problem = writePNG(file, rgba, canvas->width, canvas->height);
+    const std::string problem = writeRGBAsPNG(file, rgb, canvas->width, canvas->height);
     if (!problem.empty())
         throw ViewerError(c.where() + ": " + file + ": " + problem);
 }

@@ -365,11 +365,7 @@ void Viewer::writeIcon(HLayer *layer, const std::string &pngFile, int width)
     if (!icon)
         throw ViewerError("the layer gave no stacker icon");
     const std::vector<uint8_t> rgb = host::canvasRGB(icon);
-    std::vector<uint8_t> rgba;
-    rgba.reserve(rgb.size() / 3 * 4);
-    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
-        rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 255});
-    const std::string problem = writePNG(pngFile, rgba, icon->width, icon->height);
+    const std::string problem = writeRGBAsPNG(pngFile, rgb, icon->width, icon->height);
     if (!problem.empty())
         throw ViewerError(pngFile + ": " + problem);
 }
