@@ -80,6 +80,21 @@ void writeRaster(HStringList *names, HPixelRectStack *planes, int32_t n, int32_t
     himg_LayerStackClose(reopened, *err ? &ignored : err);
 }
 
+// The picture is written as GeoTIFF, whose names end in .tif or .tiff (any
+// case). Checked before the overwrite question, which must not be asked
+// for an export that cannot follow.
+bool namesGeoTiff(const char *fileName)
+{
+    const char *dot = nullptr;
+    for (const char *c = fileName; *c; ++c) {
+        if (*c == '/')
+            dot = nullptr;
+        else if (*c == '.')
+            dot = c;
+    }
+    return dot && (hstr_Eqic(dot + 1, "tif") || hstr_Eqic(dot + 1, "tiff"));
+}
+
 }  // namespace
 
 CloudExportResult cloudExportRaster(const char *fileName, HErrorSlot *callerErr)
@@ -87,6 +102,11 @@ CloudExportResult cloudExportRaster(const char *fileName, HErrorSlot *callerErr)
     HErrorSlot local = nullptr;
     HErrorSlot *err = callerErr ? callerErr : &local;
     *err = nullptr;
+    if (!fileName || !namesGeoTiff(fileName)) {
+        herr_Set(err, "%s: rasters are written as GeoTIFF; the name must end in .tif or .tiff",
+                 fileName ? fileName : "");
+        return cloudExportFailed;
+    }
 
     const int32_t n = editCloud.texsize;
     // A texsize whose picture size leaves the int32 range asks for the

@@ -1,8 +1,8 @@
 /* cloud_list.h — adding a cloud to a layer from the dialog's working copy
  * and deleting the layer's current cloud.
  *
- * Neither marks the layer dirty: adding or deleting a cloud alone does not
- * make the layer ask to be saved. Both rebuild the shared noise table;
+ * Both mark the layer dirty, so that closing asks to save a layer whose
+ * clouds were added or deleted. Both rebuild the shared noise table;
  * adding bakes textures, so it needs the scene's GL context.
  */
 #ifndef CLOUDS_PLUGIN_CLOUD_LIST_H

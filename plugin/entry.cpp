@@ -15,27 +15,34 @@ namespace {
 const char kTypeName[] = "Clouds";
 const char kFileKey[] = "cloud";
 
+// The arrange commands act on a layer: from a layer's popup the context is
+// that layer, from a scene (a script's RUN SCENE) it is the scene's first
+// cloud layer. The host would read a scene as a layer.
 int setvisibility(void *, void *context, int32_t, char **, HErrorSlot *)
 {
-    tola_ArrangeLayersToggleLayerVisibility(context);
+    if (HLayer *layer = cloudLayerOfContext(context))
+        tola_ArrangeLayersToggleLayerVisibility(layer);
     return 0;
 }
 
 int raisetotop(void *first, void *context, int32_t count, char **strings, HErrorSlot *err)
 {
-    tola_ArrangeLayersRaiseToTop(first, context, count, strings, err);
+    if (HLayer *layer = cloudLayerOfContext(context))
+        tola_ArrangeLayersRaiseToTop(first, layer, count, strings, err);
     return 0;
 }
 
 int lowertobottom(void *first, void *context, int32_t count, char **strings, HErrorSlot *err)
 {
-    tola_ArrangeLayersLowerToBottom(first, context, count, strings, err);
+    if (HLayer *layer = cloudLayerOfContext(context))
+        tola_ArrangeLayersLowerToBottom(first, layer, count, strings, err);
     return 0;
 }
 
 int deletelayer(void *first, void *context, int32_t count, char **strings, HErrorSlot *err)
 {
-    tola_ArrangeLayersDeleteLayer(first, context, count, strings, err);
+    if (HLayer *layer = cloudLayerOfContext(context))
+        tola_ArrangeLayersDeleteLayer(first, layer, count, strings, err);
     return 0;
 }
 

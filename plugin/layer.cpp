@@ -96,6 +96,21 @@ HLayer *cloudLayerOfContext(void *context)
     return scene->ops->sceneFindLayerByType(scene, "Clouds");
 }
 
+CloudLayer *cloudLayersLive()
+{
+    return liveLayers;
+}
+
+CloudLayer *cloudLayerHolding(const CloudRecord *cloud)
+{
+    if (!cloud)
+        return nullptr;
+    for (CloudLayer *l = liveLayers; l; l = l->nextLive)
+        if (cloudListHolds(*l, cloud))
+            return l;
+    return nullptr;
+}
+
 void cloudLayerDefaultSize(CloudLayer &layer)
 {
     HScene *scene = layer.scene;

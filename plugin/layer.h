@@ -32,5 +32,10 @@ bool cloudLayerIsLive(const void *hostLayer);
  * itself, anything else is taken for a scene, whose first cloud layer it
  * is (null without one, or without a context). */
 HLayer *cloudLayerOfContext(void *context);
+/* The open cloud layers, newest first, linked through nextLive: the
+ * selection box and placement are one at a time across all of them. */
+CloudLayer *cloudLayersLive();
+/* The open layer whose list holds the cloud; null for none. */
+CloudLayer *cloudLayerHolding(const CloudRecord *cloud);
 
 #endif

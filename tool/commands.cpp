@@ -68,17 +68,15 @@ void showCurrent(CloudLayer &layer)
     layer.previewLive = 1;
 }
 
+// The Delete key: the picked cloud goes from whichever layer holds it, so
+// the key works whatever layer the context stands for.
 void deleteSelected(void *context)
 {
-    HLayer *hostLayer = cloudLayerOfContext(context);
-    CloudLayer *layer = cloudLayerOf(hostLayer);
-    if (!layer)
-        return;
-    // A cloud picked in another layer is not this list's to unlink: deleting
-    // it here would free a cloud that its own list still holds.
-    if (!selectedCloud || !cloudListHolds(*layer, selectedCloud)) {
-        if (HScene *scene = layer->scene)
-            scene->ops->sceneActionOff(scene, "delcloud");
+    CloudLayer *layer = cloudLayerHolding(selectedCloud);
+    if (!layer) {
+        if (CloudLayer *asked = cloudLayerOf(cloudLayerOfContext(context)))
+            if (HScene *scene = asked->scene)
+                scene->ops->sceneActionOff(scene, "delcloud");
         return;
     }
     if (selectionState != 0)
@@ -266,9 +264,9 @@ bool layerAction(HLayer *hostLayer, CloudLayer &layer, const char *action, int32
 
 }  // namespace
 
-// The menus, the "add" and "raise" buttons and the Delete key send the
-// scene, the dialog's parts send the layer; a script may send either to any
-// command, so every command takes both (cloudLayerOfContext).
+// A layer's own tool and menus send the layer, the Delete key and a
+// script's RUN SCENE the scene; every command takes both
+// (cloudLayerOfContext).
 int cloudupdate(void *, void *context, int32_t count, char **strings, HErrorSlot *err)
 {
     const char *action = count > 0 && strings ? strings[0] : nullptr;
@@ -322,5 +320,6 @@ int cloudAddcloud(void *, void *context, int32_t, char **, HErrorSlot *)
     layer->previewLive = 1;
     noiseTableBuild(*layer->current);
     dialogPreviewDraw(hostLayer);
+    redrawScene(*layer);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "tool/dialog.h"
 #include "plugin/cloud_list.h"
 #include "plugin/entry.h"
+#include "plugin/layer.h"
 #include "synth/noise.h"
 
 #include <cmath>
@@ -36,20 +37,51 @@ void cloudCorners(const CloudRecord &cloud, const double origin[3], double low[3
     }
 }
 
+// One selection box in the whole viewer: a box left in another layer would
+// frame a cloud that is no longer the picked one, and its drag would move it.
+void dropOtherBoxes(const CloudLayer *keep)
+{
+    for (CloudLayer *l = cloudLayersLive(); l; l = l->nextLive) {
+        if (l == keep || !l->selector)
+            continue;
+        HErrorSlot err = nullptr;
+        tola_SelNewDestroy(l->selector, &err);
+        l->selector = nullptr;
+        if (HScene *scene = l->scene) {
+            scene->ops->sceneActionOff(scene, "delcloud");
+            scene->ops->sceneRedraw(scene, 0, 0, &err);
+        }
+    }
+}
+
+// The placement frame is one for all layers, and a click must place into
+// one layer only.
+void endOtherPlacements(const CloudLayer *keep)
+{
+    for (CloudLayer *l = cloudLayersLive(); l; l = l->nextLive)
+        if (l != keep && l->placementDialog && l->host)
+            cloudPlacementEnd(l->host);
+}
+
 }  // namespace
 
-int cloudplace(void *, void *, int32_t, char **, HErrorSlot *)
+int cloudplace(void *, void *context, int32_t, char **, HErrorSlot *)
 {
-    HScene *scene = tola_ViewerGetScene();
-    if (!scene)
-        return 0;
-    HLayer *hostLayer = scene->ops->sceneFindLayerByType(scene, "Clouds");
+    // From a layer's own tool the context is that layer; from a menu or a
+    // script it may be a scene, whose first cloud layer places.
+    HLayer *hostLayer = nullptr;
+    if (context) {
+        hostLayer = cloudLayerOfContext(context);
+    } else if (HScene *scene = tola_ViewerGetScene()) {
+        hostLayer = cloudLayerOfContext(scene);
+    }
     CloudLayer *layer = cloudLayerOfHost(hostLayer);
     // The handler is removed from the layer's own scene when placement
     // ends; without one it could never be removed, so placement does not
     // start.
     if (!layer || !layer->scene || layer->placementDialog)
         return 0;
+    endOtherPlacements(layer);
     HErrorSlot err = nullptr;
     layer->placementDialog = hhml_PartFind(cloudtlScript, "cloudplacement", &err);
     if (!layer->placementDialog) {
@@ -142,6 +174,8 @@ int32_t layerPickEvent(HLayer *hostLayer, HPointerEvent *event)
         }
     }
     if (!selectedCloud) {
+        // Nothing is picked any more, in any layer.
+        dropOtherBoxes(layer);
         cloudSelectionEnd(*layer);
         return 0;
     }
@@ -170,9 +204,18 @@ void cloudPlacementEnd(HLayer *hostLayer)
 
 int CloudCancelPlacement(void *, void *context, int32_t, char **, HErrorSlot *)
 {
-    HLayer *hostLayer = static_cast<HLayer *>(context);
-    if (hostLayer && static_cast<CloudLayer *>(hostLayer->instance)->placementDialog)
-        cloudPlacementEnd(hostLayer);
+    if (!context)
+        return 0;
+    if (cloudLayerIsLive(context)) {
+        HLayer *hostLayer = static_cast<HLayer *>(context);
+        if (cloudLayerOfHost(hostLayer)->placementDialog)
+            cloudPlacementEnd(hostLayer);
+        return 0;
+    }
+    // A scene: whichever of its layers is placing stops.
+    for (CloudLayer *l = cloudLayersLive(); l; l = l->nextLive)
+        if (l->placementDialog && l->host && l->scene == static_cast<HScene *>(context))
+            cloudPlacementEnd(l->host);
     return 0;
 }
 
@@ -183,6 +226,7 @@ bool cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer)
         tola_SelNewDestroy(layer.selector, &err);
         layer.selector = nullptr;
     }
+    dropOtherBoxes(&layer);
     HScene *scene = layer.scene;
     if (!scene)
         return false;
@@ -236,7 +280,10 @@ void cloudSelectionEnd(CloudLayer &layer)
 int cloudSelectionBoxChanged(void *selector, void *, void *, void *, void *client)
 {
     CloudLayer *layer = static_cast<CloudLayer *>(client);
-    CloudRecord *cloud = layer ? layer->current : nullptr;
+    // The box frames the picked cloud, which need not be the current one: a
+    // cloud added or placed since the pick is current, yet stays where it is.
+    CloudRecord *cloud =
+        layer && selectedCloud && cloudListHolds(*layer, selectedCloud) ? selectedCloud : nullptr;
     if (!cloud)
         return 0;
     layer->dirty = 1;
@@ -254,8 +301,10 @@ int cloudSelectionBoxChanged(void *selector, void *, void *, void *, void *clien
         *sizes[axis] = (high[axis] - low[axis]) * 0.5;
         *centres[axis] = (low[axis] + high[axis]) * 0.5 - o[axis];
     }
+    // The dialog follows the cloud that moved, under its own label.
     cloudRecordAssign(*cloud, &editCloud);
     layer->previewLive = 0;
+    dialogSelectCloud(*layer, cloud);
     dialogShowCloud(&editCloud, layer->dialog);
     layer->previewLive = 1;
     HErrorSlot err = nullptr;

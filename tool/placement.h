@@ -24,15 +24,15 @@ int placementClickEvent(void *hostLayer, HPointerEvent *event);
  * 1 when a cloud was picked. */
 int32_t layerPickEvent(HLayer *hostLayer, HPointerEvent *event);
 double pointDistance(const double a[3], const double b[3]);
-/* Frames cloud with a new selection box (the old one goes) and switches
- * the scene's "delcloud" action on. When the host can make no box, ends
+/* Frames cloud with a new selection box (the old one goes, in this layer
+ * and any other) and switches the scene's "delcloud" action on. When the host can make no box, ends
  * the selection instead (selectedCloud null, state 0, "delcloud" off) and
  * returns false. */
 bool cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer);
 /* Removes the selection box, switches "delcloud" off; selectionState 0. */
 void cloudSelectionEnd(CloudLayer &layer);
-/* The selection box's change callback: moves and resizes the layer's
- * current cloud by the box's last transform. */
+/* The selection box's change callback: moves and resizes the picked cloud
+ * by the box's last transform and makes it the dialog's cloud. */
 int cloudSelectionBoxChanged(void *selector, void *, void *, void *, void *client);
 
 /* Ends placement mode of the layer: removes the frame, the click handler

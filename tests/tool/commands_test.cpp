@@ -15,6 +15,7 @@
 #include "tool/dialog.h"
 #include "tool/placement.h"
 #include "viewer/hvislib/journal.h"
+#include "viewer/tolatoollib/selection.h"
 
 namespace {
 
@@ -24,6 +25,24 @@ bool journalHas(const std::string &entry)
         if (e == entry)
             return true;
     return false;
+}
+
+// Every texel of a cloud's textures, read back from GL, stack by stack.
+std::vector<uint8_t> texels(const CloudRecord &cloud)
+{
+    std::vector<uint8_t> out;
+    for (uint32_t name : textureNames(cloud)) {
+        glBindTexture(GL_TEXTURE_2D, name);
+        GLint w = 0, h = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+        std::vector<uint8_t> pixels(size_t(w) * size_t(h));
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, pixels.data());
+        out.insert(out.end(), pixels.begin(), pixels.end());
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return out;
 }
 
 }  // namespace
@@ -166,6 +185,23 @@ TEST_F(ToolTest, ApplyBakesTheCurrentCloudAnewAndMarksTheLayerDirty)
     }
     // The second cloud was not touched.
     EXPECT_EQ(clouds(layer)[1]->density, 0.3f);
+
+    // The bake is offset by the pan, x by panx and y by pany: the same
+    // textures as a bake of the same record with those offsets.
+    set(layer, "tslices", "2");
+    set(layer, "texturesize", "16");
+    set(layer, "panx", "3");
+    set(layer, "pany", "-11");
+    set(layer, "apply", "");
+    CloudRecord reference = *first;
+    reference.next = nullptr;
+    reference.hTextures = reference.vTextures = nullptr;
+    noiseTableBuild(reference);
+    noiseState.offsetX = 3;
+    noiseState.offsetY = -11;
+    cloudTexturesBuild(reference);
+    EXPECT_EQ(texels(*first), texels(reference));
+    cloudTexturesFree(reference);
 }
 
 TEST_F(ToolTest, WithoutCloudsOnlyThePreviewIsRedrawn)
@@ -212,6 +248,8 @@ TEST_F(ToolTest, ChoosingACloudCopiesItIntoTheWorkingCopy)
 
 TEST_F(ToolTest, DefaultsKeepThePositionAndTakeTheLayersSize)
 {
+    // An extent twice as wide as deep, so that each size has its own default.
+    scene.setExtent({0, 140000, 0, 70000, 0, 3000});
     HLayer *layer = newLayer();
     openDialog();
     editCloud.xposition = 10, editCloud.yposition = 20, editCloud.zposition = 30;
@@ -223,6 +261,7 @@ TEST_F(ToolTest, DefaultsKeepThePositionAndTakeTheLayersSize)
     EXPECT_EQ(editCloud.density, 0.3f);
     EXPECT_EQ(editCloud.xposition, 10.0);
     EXPECT_EQ(editCloud.zposition, 30.0);
+    ASSERT_NE(l.defaultHalfSize[0], l.defaultHalfSize[1]);
     EXPECT_EQ(editCloud.xsize, l.defaultHalfSize[0]);
     EXPECT_EQ(editCloud.ysize, l.defaultHalfSize[1]);
     EXPECT_EQ(editCloud.zsize, l.defaultHalfSize[2]);
@@ -396,6 +435,24 @@ TEST_F(ToolTest, DeletingThePickedCloudForgetsIt)
     set(layer, "delete", "");
     EXPECT_EQ(selectedCloud, nullptr);
     EXPECT_EQ(l.clouds, nullptr);
+    // Nothing is picked any more: "apply" frames nothing.
+    addCloud();
+    set(layer, "currentcloud", "Cloud 1");
+    update(layer, {"apply"});
+    EXPECT_TRUE(host::selectorsOf(&scene).empty());
+    EXPECT_FALSE(scene.actionOn("delcloud"));
+}
+
+TEST_F(ToolTest, CentringThePanRedrawsThePreview)
+{
+    HLayer *layer = newLayer();
+    openDialog();
+    set(layer, "panx", "40");
+    set(layer, "pany", "-9");
+    set(layer, "pancenter", "");
+    EXPECT_EQ(editCloud.panx, 0);
+    EXPECT_EQ(editCloud.pany, 0);
+    EXPECT_EQ(previewPlanes(cloudLayer(layer)), referencePreview(256, 256));
 }
 
 TEST_F(ToolTest, EveryCommandTakesTheSceneOrTheLayer)

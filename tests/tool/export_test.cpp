@@ -7,10 +7,12 @@
 #include <gdal_rat.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 
 #include "synth/noise.h"
+#include "synth/noise_grid.h"
 #include "viewer/hvislib/journal.h"
 #include "viewer/hvislib/questions.h"
 
@@ -123,6 +125,46 @@ TEST_F(ExportTest, MirroredTileInTheCloudsColour)
     }
     for (uint8_t byte : r.bands[2])
         ASSERT_EQ(byte, 0);  // no blue in the colour, no blue in the picture
+}
+
+TEST_F(ExportTest, ABandOutOfTheColourIsZeroAndHalvesRoundDown)
+{
+    // Bytes from the definition's own numbers: twice the noise's magnitude,
+    // capped at 1, times 255 times the component, truncated.
+    EXPECT_EQ(noiseColourByte(1.0f, 0.25), 127);
+    EXPECT_EQ(noiseColourByte(1.0f, -0.25), 127);
+    EXPECT_EQ(noiseColourByte(0.5f, 1.0), 127);
+    EXPECT_EQ(noiseColourByte(1.0f, 0.75), 255);
+    editCloud.texsize = 16;
+    editCloud.red = 1.0f, editCloud.green = 0.0f, editCloud.blue = 0.0f;
+    const std::string file = dir + "/red.tif";
+    ASSERT_EQ(exportTo(file), "Successfully exported " + file);
+    const Raster r = readRaster(file);
+    ASSERT_EQ(r.bands.size(), 3u);
+    EXPECT_NE(std::count(r.bands[0].begin(), r.bands[0].end(), 0), 32 * 32);
+    EXPECT_EQ(std::count(r.bands[1].begin(), r.bands[1].end(), 0), 32 * 32);
+    EXPECT_EQ(std::count(r.bands[2].begin(), r.bands[2].end(), 0), 32 * 32);
+}
+
+TEST_F(ExportTest, ANameThatCannotBeWrittenIsRefusedBeforeAnyQuestion)
+{
+    const std::string file = dir + "/cloud.png";
+    std::ofstream(file) << "mine";
+    int asked = 0;
+    host::setResponder([&](const std::string &, const std::string &, const std::string &) {
+        ++asked;
+        return true;
+    });
+    EXPECT_EQ(exportTo(file), "Export failed: " + file +
+                                  ": rasters are written as GeoTIFF; the name must end in .tif or "
+                                  ".tiff");
+    EXPECT_EQ(asked, 0);
+    std::ifstream in(file);
+    std::string content;
+    in >> content;
+    EXPECT_EQ(content, "mine");
+    // Any case of the extension is a GeoTIFF name.
+    EXPECT_EQ(exportTo(dir + "/UP.TIFF"), "Successfully exported " + dir + "/UP.TIFF");
 }
 
 TEST_F(ExportTest, AnExistingFileIsReplacedOnlyWhenTheUserAgrees)

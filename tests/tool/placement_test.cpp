@@ -361,7 +361,7 @@ TEST_F(PlacementTest, MovingTheBoxMovesOnlyAlongTheMove)
 TEST_F(PlacementTest, ABoxChangeWritesThePositionBackWithoutTheOrigin)
 {
     HLayer *layer = newLayer();
-    scene.setOrigin(1000, 0, 0);
+    scene.setOrigin(1000, 0, 300);
     scene.setView(0, 90, 10000);
     // Framed at scene x 1000, off the view's centre: pick it through a
     // window position over it.
@@ -371,6 +371,10 @@ TEST_F(PlacementTest, ABoxChangeWritesThePositionBackWithoutTheOrigin)
     host::selectorMove(shownBox(scene), 0, 0, 50);
     EXPECT_EQ(cloud->xposition, 49000);
     EXPECT_EQ(cloud->zposition, 2050);
+    // Scaled about the box's centre in scene coordinates, origin included.
+    host::selectorScale(shownBox(scene), 1, 1, 2);
+    EXPECT_EQ(cloud->zposition, 2050);
+    EXPECT_EQ(cloud->zsize, 200);
 }
 
 TEST_F(PlacementTest, ABoxThatCannotBeMadeLeavesNoSelection)
@@ -397,27 +401,114 @@ TEST_F(PlacementTest, ABoxThatCannotBeMadeLeavesNoSelection)
     }
 }
 
-TEST_F(PlacementTest, DeletingTheSelectionFromAnotherLayerFreesNothingItDoesNotHold)
+// ---- Two cloud layers: one selection box, the key and the box reach the
+// picked cloud's own layer.
+
+TEST_F(PlacementTest, WithTwoLayersOneBoxShowsAndTheDeleteKeyFindsThePickedCloudsLayer)
+{
+    HLayer *first = newLayer();  // the scene's first cloud layer
+    HLayer *second = newLayer();
+    CloudRecord *low = addCloudAt(first, 50000, 50000, 1000, 500, 500, 100);
+    CloudRecord *high = addCloudAt(second, 50000, 50000, 2000, 500, 500, 100);
+    addCloudAt(second, 10000, 10000, 2000, 500, 500, 100);
+    const auto boxIn = [](HLayer *layer) { return cloudLayer(layer).selector != nullptr; };
+
+    ASSERT_EQ(pick(second), 1);
+    ASSERT_EQ(pick(first), 1);  // the box moves to the first layer's cloud
+    EXPECT_EQ(selectedCloud, low);
+    EXPECT_TRUE(boxIn(first));
+    EXPECT_FALSE(boxIn(second));
+    EXPECT_EQ(host::selectorsOf(&scene).size(), 1u);
+
+    // Choosing a cloud in the other layer's tool while one is framed moves
+    // the box there.
+    openDialog();
+    update(second, {"showproperties"});
+    ASSERT_NE(dialog(second), nullptr);
+    set(second, "currentcloud", "Cloud 1");
+    EXPECT_EQ(selectedCloud, high);
+    EXPECT_TRUE(boxIn(second));
+    EXPECT_FALSE(boxIn(first));
+    EXPECT_EQ(host::selectorsOf(&scene).size(), 1u);
+
+    // A miss in one layer leaves no box in any.
+    ASSERT_EQ(pick(first), 1);
+    EXPECT_EQ(pick(second, 10, 10), 0);
+    EXPECT_EQ(selectedCloud, nullptr);
+    EXPECT_TRUE(host::selectorsOf(&scene).empty());
+    EXPECT_FALSE(scene.actionOn("delcloud"));
+
+    // The Delete key, sent with the scene, deletes from the second layer.
+    ASSERT_EQ(pick(second), 1);
+    ASSERT_EQ(selectedCloud, high);
+    sceneCommand("cloudupdate", {"delselected"});
+    EXPECT_EQ(clouds(first), std::vector<CloudRecord *>{low});
+    EXPECT_EQ(clouds(second).size(), 1u);
+    EXPECT_NE(clouds(second)[0], high);
+    EXPECT_EQ(selectedCloud, nullptr);
+    EXPECT_TRUE(host::selectorsOf(&scene).empty());
+    EXPECT_FALSE(scene.actionOn("delcloud"));
+    // "apply" after it frames nothing.
+    update(second, {"apply"});
+    EXPECT_TRUE(host::selectorsOf(&scene).empty());
+}
+
+TEST_F(PlacementTest, TheBoxMovesThePickedCloudNotTheOneAddedSince)
+{
+    HLayer *layer = newLayer();
+    openDialog();
+    CloudRecord *picked = addCloudAt(layer, 50000, 50000, 2000, 500, 500, 100);
+    ASSERT_EQ(pick(layer), 1);
+    host::runCommand(script, "cloudAddcloud", layer, {});  // the new cloud is current
+    CloudRecord *added = clouds(layer).back();
+    ASSERT_NE(added, picked);
+    const CloudRecord before = *added;
+    host::selectorMove(shownBox(scene), 100, 0, 0);
+    EXPECT_EQ(picked->xposition, 50100);
+    EXPECT_EQ(added->xposition, before.xposition);
+    // The dialog now shows the moved cloud, under its own label.
+    EXPECT_EQ(cloudLayer(layer).current, picked);
+    EXPECT_EQ(value(layer, "currentcloud"), "Cloud 1");
+    EXPECT_EQ(std::stod(value(layer, "xposition")), 50100.0);
+}
+
+TEST_F(PlacementTest, EveryCommandTakesTheSceneOrALayerAsContext)
 {
     HLayer *first = newLayer();
     HLayer *second = newLayer();
-    addCloudAt(first, 10000, 10000, 2000, 500, 500, 100);
-    CloudRecord *picked = addCloudAt(second, 50000, 50000, 2000, 500, 500, 100);
-    ASSERT_EQ(pick(second), 1);
-    // "delselected" from the scene acts on the scene's first cloud layer.
-    sceneCommand("cloudupdate", {"delselected"});
-    EXPECT_EQ(clouds(first).size(), 1u);
-    ASSERT_EQ(clouds(second).size(), 1u);
-    EXPECT_EQ(clouds(second)[0], picked);
-    // Within its own layer the picked cloud goes.
-    HLayer *only = second;
-    first->methods->close(first);
-    scene.removeLayer(first);
-    ASSERT_EQ(pick(only), 1);
-    sceneCommand("cloudupdate", {"delselected"});
-    EXPECT_TRUE(clouds(only).empty());
-    EXPECT_EQ(selectedCloud, nullptr);
-    EXPECT_FALSE(scene.actionOn("delcloud"));
+    // Placement started from the second layer's tool places there, and
+    // only one layer places at a time.
+    editCloud.texsize = 8;
+    editCloud.layers = 2;
+    host::runCommand(script, "cloudplace", first, {});
+    host::runCommand(script, "cloudplace", second, {});
+    EXPECT_EQ(cloudLayer(first).placementDialog, nullptr);
+    ASSERT_NE(cloudLayer(second).placementDialog, nullptr);
+    EXPECT_EQ(scene.eventCallbackCount(), 1u);
+    EXPECT_TRUE(scene.click(640, 360));
+    EXPECT_TRUE(clouds(first).empty());
+    EXPECT_EQ(clouds(second).size(), 1u);
+    // Ending it from the scene ends the second layer's placement.
+    sceneCommand("CloudCancelPlacement", {});
+    EXPECT_EQ(cloudLayer(second).placementDialog, nullptr);
+    EXPECT_EQ(scene.eventCallbackCount(), 0u);
+    EXPECT_EQ(placementFramesShown(), 0);
+    EXPECT_TRUE(host::runCommand(script, "CloudCancelPlacement", first, {}).ran);
+
+    // The arrange commands given the scene act on its first cloud layer.
+    sceneCommand("setvisibility", {});
+    EXPECT_FALSE(scene.layerVisible(first));
+    EXPECT_TRUE(scene.layerVisible(second));
+    host::runCommand(script, "setvisibility", second, {});
+    EXPECT_FALSE(scene.layerVisible(second));
+    sceneCommand("raisetotop", {});
+    EXPECT_EQ(scene.layers().back(), first);
+    // Now the second is the scene's first cloud layer in drawing order.
+    sceneCommand("deletelayer", {});
+    EXPECT_FALSE(scene.contains(second));
+    EXPECT_TRUE(scene.contains(first));
+    sceneCommand("lowertobottom", {});
+    EXPECT_EQ(scene.layers().front(), first);
 }
 
 // ---- Allocations that fail.

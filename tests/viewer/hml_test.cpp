@@ -160,20 +160,25 @@ TEST_F(Hml, LayerTypeScriptHoldsEveryFrameMenuAndPart) {
     HMenu *menu = hhml_FindMenu(script, "tlcloudmenu", &err);
     ASSERT_NE(menu, nullptr);
     EXPECT_FALSE(menu->popup);
-    const std::vector<std::pair<const char *, const char *>> items = {
-        {"Cloud Tool...", "cloudupdate showproperties"}, {"Place clouds", "cloudplace"},
-        {"Hide clouds", "cloudupdate hideall True"},      {"Show clouds", "cloudupdate hideall False"},
-        {"New cloud layer", "cloudcreatemodellayer"}};
-    for (const auto &[label, command] : items) {
+    // The items act on the layer the menu is shown for; a new layer is the scene's.
+    using Context = host::CommandContext;
+    const std::vector<std::tuple<const char *, const char *, Context>> items = {
+        {"Cloud Tool...", "cloudupdate showproperties", Context::Target},
+        {"Place clouds", "cloudplace", Context::Target},
+        {"Hide clouds", "cloudupdate hideall True", Context::Target},
+        {"Show clouds", "cloudupdate hideall False", Context::Target},
+        {"New cloud layer", "cloudcreatemodellayer", Context::Scene}};
+    for (const auto &[label, command, context] : items) {
         const host::MenuItem *item = host::findMenuItem(menu, label);
         ASSERT_NE(item, nullptr) << label;
         EXPECT_EQ(item->command, command);
-        EXPECT_EQ(item->context, host::CommandContext::Scene) << label;
+        EXPECT_EQ(item->context, context) << label;
     }
     HMenu *popup = hhml_FindMenu(script, "tlcloud_stacker_popup", &err);
     ASSERT_NE(popup, nullptr);
     EXPECT_TRUE(popup->popup);
-    for (const char *command : {"setvisibility", "raisetotop", "lowertobottom", "deletelayer"}) {
+    for (const char *command : {"setvisibility", "raisetotop", "lowertobottom", "deletelayer",
+                                "cloudupdate showproperties"}) {
         bool found = false;
         for (const host::MenuItem &item : popup->items)
             found = found || (item.command == command && item.context == host::CommandContext::Target);
@@ -438,9 +443,9 @@ TEST_F(Hml, FiringAPartSetsItsValueAndRunsItsCommandInTheFramesContext) {
     EXPECT_EQ(calls[1].args, (Strings{"texsize", "64"}));
     EXPECT_EQ(calls[2].args, (Strings{"cloudcolor", "0.5", "0.25", "1"}));
     EXPECT_EQ(calls[3].args, Strings{"apply"});
-    EXPECT_EQ(calls[4].command, "cloudAddcloud"); // marked context="scene"
+    EXPECT_EQ(calls[4].command, "cloudAddcloud"); // the tool's own layer, not the scene's first
     EXPECT_TRUE(calls[4].args.empty());
-    EXPECT_EQ(calls[4].context, scene.hscene());
+    EXPECT_EQ(calls[4].context, &layer);
     EXPECT_EQ(calls[5].args, (Strings{"savetoimg", "cloud.tif"}));
     EXPECT_EQ(calls[5].context, &layer);
 
@@ -511,13 +516,16 @@ TEST_F(Hml, MenusFireInTheirWindowsSceneOrTheGivenContext) {
     ASSERT_NE(forWindow, nullptr);
     EXPECT_EQ(hhml_MenuExtract(menu, scene.window(), &err), forWindow); // one per window
     EXPECT_EQ(forWindow->window, scene.window());
-    host::CommandResult r = host::fireMenuItem(forWindow, "Hide clouds", nullptr);
+    int layer = 0;
+    host::CommandResult r = host::fireMenuItem(forWindow, "Hide clouds", &layer);
     EXPECT_TRUE(r.ran);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].args, (Strings{"hideall", "True"}));
-    EXPECT_EQ(calls[0].context, scene.hscene());
+    EXPECT_EQ(calls[0].context, &layer); // what the menu is shown for
+    r = host::fireMenuItem(forWindow, "New cloud layer", &layer);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].context, scene.hscene()); // marked context="scene"
 
-    int layer = 0;
     HMenu *popup = host::findMenu(script, "tlcloud_stacker_popup");
     r = host::fireMenuItem(popup, "raise", &layer);
     EXPECT_EQ(calls.back().command, "raisetotop");
