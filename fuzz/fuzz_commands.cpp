@@ -1,19 +1,26 @@
 // The cloud tool's commands under libFuzzer: any bytes as a short session.
 //
 // The input is read as up to 8 lines; a line is words separated by blanks.
-// "=part value..." sets a part of the dialog without sending its command
-// (so that the actions read what the fuzzer chose); "add" sends
-// cloudAddcloud; any other line is a cloudupdate action and its arguments,
-// sent with the scene as context for the actions the menus send that way
-// and with the layer otherwise, as the dialog does. Every input starts
-// from one layer with its dialog open and three clouds.
+// "=part value..." sets a part of the first layer's dialog without sending
+// its command (so that the actions read what the fuzzer chose); "add" sends
+// cloudAddcloud; "click x y" is a click in the scene (a placement click
+// while a layer places, a pick otherwise); "^C command args..." runs any
+// command of the command table, C choosing its context: '0' the scene, '1'
+// the first layer, '2' the second, anything else none; any other line is a
+// cloudupdate action and its arguments, sent with the scene as context for
+// the actions the Delete key and scripts send that way and with the first
+// layer otherwise. Every input starts from two layers of two clouds, the
+// first with its dialog open and placing clouds, a cloud of the second
+// picked and framed.
 //
-// After each command: the current cloud is one of the layer's or none,
-// and the cloud list in the dialog has one label per cloud. Texture sizes
-// and counts are held small between commands so that a bake stays cheap;
-// the bake's limits have their own tests, and the preview canvas is
-// 32 × 32 instead of the dialog's 256 × 256. Exports go to a scratch folder
-// whatever path the input names.
+// After each command, for every layer still open: the current cloud is one
+// of its own or none, and its dialog lists one label per cloud. Across the
+// scene: one selection box at most, in the layer of the picked cloud; the
+// picked cloud is one an open layer holds; one layer places at most.
+// Texture sizes and counts are held small between commands so that a bake
+// stays cheap; the bake's limits have their own tests, and the preview
+// canvas is 32 × 32 instead of the dialog's 256 × 256. Exports go to a
+// scratch folder whatever path the input names.
 //
 // Run: fuzz_commands fuzz/corpus/commands -max_total_time=30
 // (ASAN_OPTIONS=detect_leaks=0: Mesa's own allocations are not ours).
@@ -30,9 +37,13 @@
 #include "headless_gl.h"
 #include "hmllib/script_ui.h"
 #include "hvislib/questions.h"
+#include "plugin/cloud_list.h"
 #include "plugin/entry.h"
+#include "plugin/layer.h"
 #include "plugin/records.h"
+#include "tool/placement.h"
 #include "tolatoollib/scene.h"
+#include "tolatoollib/selection.h"
 
 namespace {
 
@@ -93,7 +104,13 @@ bool sentWithScene(const std::string &action)
     return action == "showproperties" || action == "hideall" || action == "delselected";
 }
 
-void check(HLayer *hostLayer)
+[[noreturn]] void fail(const char *what)
+{
+    std::fprintf(stderr, "fuzz_commands: %s\n", what);
+    std::abort();
+}
+
+void checkLayer(HLayer *hostLayer)
 {
     const CloudLayer &layer = *static_cast<const CloudLayer *>(hostLayer->instance);
     size_t count = 0;
@@ -102,16 +119,28 @@ void check(HLayer *hostLayer)
         ++count;
         currentFound = currentFound || c == layer.current;
     }
-    if (!currentFound) {
-        std::fprintf(stderr, "fuzz_commands: the current cloud is not in the list\n");
-        std::abort();
-    }
+    if (!currentFound)
+        fail("the current cloud is not in the list");
     const HFrame *popup = layer.dialog ? host::findPart(layer.dialog, "currentcloud") : nullptr;
     if (popup && popup->items.size() != count) {
         std::fprintf(stderr, "fuzz_commands: the cloud list shows %zu labels for %zu clouds\n",
                      popup->items.size(), count);
         std::abort();
     }
+    if (layer.selector && !cloudListHolds(layer, selectedCloud))
+        fail("a selection box frames a cloud that is not the picked one");
+}
+
+void check(host::Scene &scene)
+{
+    for (HLayer *layer : scene.layers())
+        checkLayer(layer);
+    if (host::selectorsOf(&scene).size() > 1)
+        fail("more than one selection box");
+    if (selectedCloud && !cloudLayerHolding(selectedCloud))
+        fail("the picked cloud is in no open layer");
+    if (scene.eventCallbackCount() > 1)
+        fail("more than one layer places clouds");
 }
 
 }  // namespace
@@ -128,16 +157,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static Setup setup;
     setup.gl.makeCurrent();
-    HLayer *layer = cloudtlLayerCreate(setup.scene.hscene(), 0, 0, nullptr);
-    setup.scene.addLayer(layer);
-    void *scene = setup.scene.hscene();
-    // Small clouds to start from: two textures of 16 x 16 a stack each,
+    host::Scene &scene = setup.scene;
+    scene.setViewport(32, 32);
+    scene.setView(0, 90, 10000);
+    void *sceneContext = scene.hscene();
+    // Small clouds to start from: two textures of 8 x 8 a stack each,
     // added before the dialog opens so that only its opening draws a preview.
-    editCloud.texsize = 16;
-    editCloud.layers = 2;
-    for (int i = 0; i < 3; ++i)
-        host::runCommand(setup.script, "cloudAddcloud", scene, {});
-    host::runCommand(setup.script, "cloudupdate", scene, {"showproperties"});
+    HLayer *layers[2] = {};
+    for (HLayer *&layer : layers) {
+        layer = cloudtlLayerCreate(scene.hscene(), 0, 0, nullptr);
+        scene.addLayer(layer);
+        editCloud.texsize = 8;
+        editCloud.layers = 2;
+        editCloud.xposition = editCloud.yposition = 50000;
+        editCloud.xsize = editCloud.ysize = editCloud.zsize = 1000;
+        for (int i = 0; i < 2; ++i)
+            host::runCommand(setup.script, "cloudAddcloud", layer, {});
+    }
+    // The second layer is on top: the click picks its first cloud.
+    scene.click(16, 16);
+    host::runCommand(setup.script, "cloudupdate", layers[0], {"showproperties"});
+    host::runCommand(setup.script, "cloudplace", layers[0], {});
+    const auto contextOf = [&](char c) -> void * {
+        if (c == '0')
+            return sceneContext;
+        if (c == '1' || c == '2') {
+            HLayer *layer = layers[c - '1'];
+            return scene.contains(layer) ? layer : nullptr;
+        }
+        return nullptr;
+    };
 
     const std::string text(reinterpret_cast<const char *>(data), size);
     size_t at = 0;
@@ -149,37 +198,52 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::vector<std::string> w = words(line);
         if (w.empty() || w[0].empty())
             continue;
-        if (editCloud.texsize > 64 || editCloud.texsize < -64)
-            editCloud.texsize = 64;
-        if (editCloud.layers > 16)
-            editCloud.layers = 16;
-        CloudLayer &cloudLayer = *static_cast<CloudLayer *>(layer->instance);
+        // A new layer resets the working copy to its defaults (32 x 32, ten
+        // textures a stack): held smaller still, every bake stays cheap.
+        if (editCloud.texsize > 16 || editCloud.texsize < -16)
+            editCloud.texsize = 16;
+        if (editCloud.layers > 4)
+            editCloud.layers = 4;
+        // Whatever a line sends "savetoimg" to, its file goes to the scratch folder.
+        for (size_t k = 0; k + 1 < w.size(); ++k)
+            if (w[k] == "savetoimg") {
+                for (char &c : w[k + 1])
+                    c = c == '/' ? '_' : c;
+                w[k + 1] = setup.scratch + "/" + w[k + 1];
+            }
+        HLayer *first = scene.contains(layers[0]) ? layers[0] : nullptr;
         if (w[0][0] == '=') {
+            if (!first || !static_cast<CloudLayer *>(first->instance)->dialog)
+                continue;
             std::string value;
             for (size_t k = 1; k < w.size(); ++k)
                 value += (k > 1 ? " " : "") + w[k];
-            host::setPartValue(host::findPart(cloudLayer.dialog, w[0].substr(1)), value);
+            host::setPartValue(
+                host::findPart(static_cast<CloudLayer *>(first->instance)->dialog, w[0].substr(1)),
+                value);
         } else if (w[0] == "add") {
-            host::runCommand(setup.script, "cloudAddcloud", scene, {});
+            host::runCommand(setup.script, "cloudAddcloud", first, {});
+        } else if (w[0] == "click") {
+            const int x = w.size() > 1 ? std::atoi(w[1].c_str()) : 16;
+            const int y = w.size() > 2 ? std::atoi(w[2].c_str()) : 16;
+            scene.click(x, y);
+        } else if (w[0][0] == '^' && w.size() > 1) {
+            void *context = contextOf(w[0].size() > 1 ? w[0][1] : ' ');
+            const std::string command = w[1];
+            host::runCommand(setup.script, command, context,
+                             std::vector<std::string>(w.begin() + 2, w.end()));
         } else {
-            if (w[0] == "savetoimg" && w.size() > 1) {
-                for (char &c : w[1])
-                    c = c == '/' ? '_' : c;
-                w[1] = setup.scratch + "/" + w[1];
-            }
             const std::string action = w[0];
             w.erase(w.begin());
+            std::vector<std::string> args{action};
+            args.insert(args.end(), w.begin(), w.end());
             host::runCommand(setup.script, "cloudupdate",
-                             sentWithScene(action) ? scene : static_cast<void *>(layer),
-                             [&] {
-                                 std::vector<std::string> args{action};
-                                 args.insert(args.end(), w.begin(), w.end());
-                                 return args;
-                             }());
+                             sentWithScene(action) ? sceneContext : static_cast<void *>(first),
+                             args);
         }
-        check(layer);
+        check(scene);
     }
-    setup.scene.closeAllLayers();
+    scene.closeAllLayers();
     cloudRecordSetDefaults(&editCloud);
     return 0;
 }

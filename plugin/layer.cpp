@@ -150,8 +150,8 @@ HLayer *cloudLayerMake(void *owner, int32_t mode, int32_t count, char **strings,
     layer->visible = 1;
     layer->previewWidth = 1;
     layer->previewHeight = 1;
-    selectedCloud = nullptr;
-    selectionState = 0;
+    // A new layer forgets the pick, so no box may stay framing it.
+    cloudSelectionForget();
     if (count > 0 && strings) {
         layer->args = copyArgs(count, strings);
         layer->argCount = layer->args ? count : 0;

@@ -219,6 +219,13 @@ int CloudCancelPlacement(void *, void *context, int32_t, char **, HErrorSlot *)
     return 0;
 }
 
+void cloudSelectionForget()
+{
+    dropOtherBoxes(nullptr);
+    selectedCloud = nullptr;
+    selectionState = 0;
+}
+
 bool cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer)
 {
     HErrorSlot err = nullptr;

@@ -29,6 +29,8 @@ double pointDistance(const double a[3], const double b[3]);
  * the selection instead (selectedCloud null, state 0, "delcloud" off) and
  * returns false. */
 bool cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer);
+/* No cloud picked in any layer: every layer's box goes. */
+void cloudSelectionForget();
 /* Removes the selection box, switches "delcloud" off; selectionState 0. */
 void cloudSelectionEnd(CloudLayer &layer);
 /* The selection box's change callback: moves and resizes the picked cloud

@@ -288,3 +288,32 @@ TEST_F(EditSessionTest, IconCommandAndStatementWriteTheStackerIcon)
     EXPECT_EQ(cloudview("icon " EXAMPLES "/sky.cloud -o " + out + " --width 0", dir).code, 2);
     EXPECT_EQ(cloudview("icon " EXAMPLES "/sky.cloud -o " + dir + "/icon.jpg", dir).code, 2);
 }
+
+TEST_F(EditSessionTest, TwoLayersEachToolPlacementKeyAndBoxActOnTheirOwnLayer)
+{
+    ASSERT_EQ(std::system(("cp " TESTDATA "/two_layers.scene " + dir).c_str()), 0);
+    const Outcome r = cloudview("run " + dir + "/two_layers.scene", dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Cloud 2\nCloud 1\nCloud 1\nran " + dir + "/two_layers.scene: 32 statements\n");
+
+    // The first layer holds only the cloud its own tool added.
+    const std::vector<std::string> first = splitLines(readFile(dir + "/first.cloud"));
+    ASSERT_GE(first.size(), 8u);
+    EXPECT_EQ(first[1], "1 clouds_in_file");
+    EXPECT_EQ(first[5], "20000.000000 20000.000000 1000.000000 2000.000000 2000.000000 500.000000");
+
+    // The second: the high cloud deleted by the key, the placed cloud moved
+    // 5 km north by the box, the cloud added while it was framed unmoved.
+    const std::vector<std::string> second = splitLines(readFile(dir + "/second.cloud"));
+    ASSERT_GE(second.size(), 14u);
+    EXPECT_EQ(second[1], "2 clouds_in_file");
+    const std::vector<double> placed = cloudBox(second, 0), added = cloudBox(second, 1);
+    ASSERT_EQ(placed.size(), 6u);
+    ASSERT_EQ(added.size(), 6u);
+    EXPECT_NEAR(placed[0], 50000.0, 100.0);
+    EXPECT_NEAR(placed[1], 55000.0, 100.0);
+    EXPECT_NEAR(placed[2], 500.0, 1e-6);  // stood on the ground at z 0
+    EXPECT_EQ(added[0], 60000.0);
+    EXPECT_NEAR(added[1], 50000.0, 100.0);
+    EXPECT_NEAR(placed[1] - added[1], 5000.0, 1e-6);
+}
