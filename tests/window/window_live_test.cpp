@@ -3,6 +3,9 @@
 
 #include "support/test_util.h"
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 // The centre of the pixels near a colour inside a rectangle; false when
@@ -91,4 +94,54 @@ TEST_F(WindowTest, AClickPicksACloudDeleteDeletesItADragTurnsTheViewAndQuittingA
     xdo("windowfocus --sync WID key y");
     EXPECT_EQ(waitLive(30), 0) << readFile(file(".live_err"));
     EXPECT_EQ(cloudsIn(file("sky.cloud")), before - 1);
+}
+
+// Two cloud layers: the second layer's own tool, opened from its stacker
+// popup, and the layer menu with the second layer selected, act on the
+// second layer only.
+TEST_F(WindowTest, WithTwoLayersTheSecondLayersToolAndMenuAddToTheSecondLayer)
+{
+    copyExample("sky.cloud");
+    const std::vector<std::string> sky = splitLines(readFile(file("sky.cloud")));
+    // The second layer: the first cloud of the example alone.
+    std::string second = sky[0] + "\n1 clouds_in_file\n";
+    for (size_t i = 2; i < 8; ++i)
+        second += sky[i] + "\n";
+    write("second.cloud", second);
+    write("two.scene", "EXTENT 0 100000 0 100000 0 1500;\nVIEW 200 12;\n"
+                       "ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                       "ADDFEATURELAYER \"Clouds\" \"second.cloud\";\n");
+    const std::string first = readFile(file("sky.cloud"));
+    const auto waitForClouds = [&](size_t n) {
+        for (int tries = 0; tries < 40 && cloudsIn(file("second.cloud")) != n; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        return cloudsIn(file("second.cloud"));
+    };
+    startLive("two.scene --size 1280x800");
+    // The stacker lists the topmost layer first: the second layer's entry,
+    // its popup's last item opens its tool.
+    xdo("mousemove --window WID 140 70 click 3 sleep 0.8 mousemove --window WID 190 178 click 1");
+    capture("tool.png");
+    // Scrolled to its end, the tool shows its buttons in one row.
+    xdo("mousemove --window WID 470 500 click --repeat 40 --delay 20 5");
+    capture("scrolled.png");
+    xdo("mousemove --window WID 422 638 click 1");  // "Add cloud"
+    capture("added.png");
+    xdo("key --window WID ctrl+s");
+    EXPECT_EQ(waitForClouds(2), 2u) << "the tool's Add cloud did not reach the second layer";
+    EXPECT_EQ(readFile(file("sky.cloud")), first);
+
+    // Clouds ▸ Place clouds with the second layer selected, and a click on
+    // the ground.
+    xdo("mousemove --window WID 165 10 click 1 sleep 0.8 mousemove --window WID 185 50 click 1");
+    capture("placing.png");
+    xdo("mousemove --window WID 1000 650 click 1");
+    capture("placed.png");
+    xdo("key --window WID ctrl+s");
+    EXPECT_EQ(waitForClouds(3), 3u) << "the placement did not reach the second layer";
+    EXPECT_EQ(readFile(file("sky.cloud")), first);
+
+    xdo("key --window WID ctrl+q");
+    EXPECT_EQ(waitLive(30), 0) << readFile(file(".live_err"));
+    EXPECT_EQ(readFile(file("sky.cloud")), first);
 }
