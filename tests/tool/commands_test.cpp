@@ -256,8 +256,13 @@ TEST_F(ToolTest, DefaultsKeepThePositionAndTakeTheLayersSize)
     addCloud();
     set(layer, "density", "0.9");
     set(layer, "xsize", "1");
+    set(layer, "seed", "777");
     set(layer, "default", "");
     const CloudLayer &l = cloudLayer(layer);
+    // The preview shows the default seed's noise, not the last one's.
+    const std::vector<uint8_t> shown = previewPlanes(l);
+    noiseTableBuild(editCloud);
+    EXPECT_EQ(shown, referencePreview(256, 256));
     EXPECT_EQ(editCloud.density, 0.3f);
     EXPECT_EQ(editCloud.xposition, 10.0);
     EXPECT_EQ(editCloud.zposition, 30.0);
@@ -466,8 +471,10 @@ TEST_F(ToolTest, EveryCommandTakesTheSceneOrTheLayer)
     update(second, {"hideall", "True"});
     EXPECT_EQ(cloudLayer(second).visible, 0);
     EXPECT_EQ(cloudLayer(first).visible, 1);
+    const unsigned long redraws = scene.redrawCount();
     host::runCommand(script, "cloudAddcloud", second, {});
     EXPECT_EQ(clouds(second).size(), 1u);
+    EXPECT_GT(scene.redrawCount(), redraws);  // the new cloud shows at once
     // A dialog's command sent with the scene acts on its first cloud layer.
     openDialog();
     sceneCommand("cloudupdate", {"density"});
