@@ -84,6 +84,9 @@ struct HFrame {
     bool displayed = false;
     void *frameContext = nullptr; // hhml_FrameContextSet
     HWindow *source = nullptr;    // hhml_FrameSourceSet
+    // The command line that was running when the frame was first shown:
+    // what shows it again (the viewer reopens a layer in place on undo).
+    std::string shownBy;
 
     std::string scratch; // a number part's value as text, for string reads
 };
