@@ -139,7 +139,7 @@ void postFire(WindowState &state, HFrame *frame, HFrame *part, const std::string
         if (!r.error.empty())
             reportFailure(state, frame, key, r.error);
         state.viewer.syncLayers();
-    });
+    }, part->kind == host::PartKind::Button ? part->label : "Set " + part->label);
 }
 
 void postClose(WindowState &state, HFrame *frame)

@@ -1,6 +1,7 @@
 // The main menu bar, the scene's action keys and the messages panel.
 #include <GLFW/glfw3.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include <cctype>
 #include <map>
@@ -66,7 +67,7 @@ void checkSelection(WindowState &state)
 void browse(WindowState &state, const std::string &title, std::vector<std::string> extensions,
             bool saving, FileChoice chosen)
 {
-    state.browse.push_back({title, std::move(extensions), saving, std::move(chosen)});
+    state.browse.push_back({title, std::move(extensions), saving, std::move(chosen), ""});
 }
 
 void fileMenu(WindowState &state)
@@ -90,9 +91,17 @@ void fileMenu(WindowState &state)
         HLayer *layer = state.selected;
         state.work.post([&state, layer] { saveLayer(state, layer); });
     }
-    if (ImGui::MenuItem("Save scene as..."))
+    if (ImGui::MenuItem("Save layer as...", nullptr, false, state.selected != nullptr))
+        saveLayerAs(state, state.selected);
+    if (ImGui::MenuItem("Save scene as...")) {
+        const std::string changed = changedLayerNames(state);
         browse(state, "Save scene", {".scene"}, true,
                [&state](const std::string &path) { saveScene(state, path); });
+        state.browse.back().note =
+            changed.empty() ? "Saving the scene also saves each layer to its file."
+                            : "Saving the scene also saves the changed layers to their files: " +
+                                  changed + ".";
+    }
     if (ImGui::MenuItem("Screenshot..."))
         browse(state, "Screenshot", {".png"}, true,
                [&state](const std::string &path) { state.screenshotFile = path; });
@@ -106,6 +115,16 @@ void editMenu(WindowState &state)
 {
     if (!ImGui::BeginMenu("Edit"))
         return;
+    const LayerRecord *record = state.selected ? state.viewer.record(state.selected) : nullptr;
+    const std::string undo = record ? record->history.undoName() : "";
+    const std::string redo = record ? record->history.redoName() : "";
+    if (ImGui::MenuItem(undo.empty() ? "Undo" : ("Undo " + undo).c_str(), "Ctrl+Z", false,
+                        !undo.empty()))
+        state.work.post([&state] { undoLayer(state, false); });
+    if (ImGui::MenuItem(redo.empty() ? "Redo" : ("Redo " + redo).c_str(), "Ctrl+Shift+Z", false,
+                        !redo.empty()))
+        state.work.post([&state] { undoLayer(state, true); });
+    ImGui::Separator();
     bool any = false;
     if (HScript *script = state.viewer.script()) {
         for (const host::Action &action : script->actions) {
@@ -198,6 +217,9 @@ void layerTypeMenus(WindowState &state)
 float drawMainMenu(WindowState &state)
 {
     checkSelection(state);
+    // Escape leaves an open menu (a question's modal keeps its own Escape).
+    if (state.pressed(GLFW_KEY_ESCAPE))
+        ImGui::ClosePopupsExceptModals();
     float height = 0.0f;
     if (ImGui::BeginMainMenuBar()) {
         fileMenu(state);
@@ -212,6 +234,13 @@ float drawMainMenu(WindowState &state)
     if (state.pressed(GLFW_KEY_S, true) && state.selected) {
         HLayer *layer = state.selected;
         state.work.post([&state, layer] { saveLayer(state, layer); });
+    }
+    // Not while a field has the keyboard: its own Ctrl+Z undoes typing.
+    if (!ImGui::GetIO().WantTextInput && state.selected) {
+        if (state.pressed(GLFW_KEY_Z, true, false))
+            state.work.post([&state] { undoLayer(state, false); });
+        if (state.pressed(GLFW_KEY_Z, true, true))
+            state.work.post([&state] { undoLayer(state, true); });
     }
     return height;
 }
