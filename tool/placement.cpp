@@ -258,6 +258,7 @@ int cloudSelectionBoxChanged(void *selector, void *, void *, void *, void *clien
     layer->previewLive = 0;
     dialogShowCloud(&editCloud, layer->dialog);
     layer->previewLive = 1;
+    dialogShowWorkingState(*layer);
     HErrorSlot err = nullptr;
     hfga_PolynomialDelete(transform, &err);
     if (HScene *scene = layer->scene)

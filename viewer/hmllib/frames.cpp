@@ -30,7 +30,7 @@ std::vector<HFrame *> &displayedFrames() {
 
 bool isTextKind(PartKind kind) {
     return kind == PartKind::String || kind == PartKind::Choice || kind == PartKind::Popup ||
-           kind == PartKind::Label;
+           kind == PartKind::Label || kind == PartKind::Button;
 }
 
 // Sets a text value; popups and choices select the item of that text.
