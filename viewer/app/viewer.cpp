@@ -166,17 +166,19 @@ void Viewer::closeLayer(HLayer *layer)
 {
     opened_.erase(std::remove(opened_.begin(), opened_.end(), layer), opened_.end());
     gl_->makeCurrent();
+    // The layer type asks its own question only about changes it knows of;
+    // text an undo brought back is the viewer's to ask about.
+    if (const LayerRecord *r = record(layer); r && r->unmarked && r->text != r->savedText) {
+        const std::string file = r->args.empty() ? "the new layer" : r->args[0];
+        if (hvis_QueryYesNo(("Save the changes to " + file + "?").c_str(), "No", "Yes"))
+            saveLayer(layer);
+    }
     LayerRecord record;
     if (auto found = records_.find(layer); found != records_.end()) {
         record = std::move(found->second);
         records_.erase(found);
     }
     const std::string file = record.args.empty() ? "the new layer" : record.args[0];
-    // The layer type asks its own question only about changes it knows of;
-    // text an undo brought back is the viewer's to ask about.
-    if (record.unmarked && record.text != record.savedText &&
-        hvis_QueryYesNo(("Save the changes to " + file + "?").c_str(), "No", "Yes"))
-        saveLayer(layer);
     if (layer->methods && layer->methods->close) {
         // What the layer saves as it closes is held until it is known that
         // it may replace its file: a file read with damage asks first.

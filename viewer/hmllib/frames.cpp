@@ -30,7 +30,7 @@ std::vector<HFrame *> &displayedFrames() {
 
 bool isTextKind(PartKind kind) {
     return kind == PartKind::String || kind == PartKind::Choice || kind == PartKind::Popup ||
-           kind == PartKind::Label || kind == PartKind::Button;
+           kind == PartKind::Label;
 }
 
 // Sets a text value; popups and choices select the item of that text.
@@ -306,7 +306,7 @@ std::string partValueText(const HFrame *part) {
     case PartKind::Color:
         return hml::formatNumber(part->color[0]) + " " + hml::formatNumber(part->color[1]) + " " +
                hml::formatNumber(part->color[2]);
-    default: return isTextKind(part->kind) ? part->text : "";
+    default: return isTextKind(part->kind) || part->kind == PartKind::Button ? part->text : "";
     }
 }
 
@@ -336,7 +336,8 @@ bool setPartValue(HFrame *part, const std::string &value, std::string *error) {
         return true;
     }
     default:
-        if (!isTextKind(part->kind))
+        // A button's text, when set, is shown as its label.
+        if (!isTextKind(part->kind) && part->kind != PartKind::Button)
             return refuse(std::string("a ") + partKindName(part->kind) + " part holds no value");
         setText(part, value);
         return true;
