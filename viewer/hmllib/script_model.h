@@ -47,6 +47,7 @@ struct MenuItem {
 // scene has the action switched on (sceneActionOn).
 struct Action {
     std::string name;
+    std::string label; // what menus call it ("Delete cloud"); the name when empty
     std::string key;
     std::string command;
     CommandContext context = CommandContext::Target;

@@ -39,14 +39,16 @@ int keyCode(const std::string &name)
 
 // Runs a command line of the layer type's script in a context, after the
 // frame, and shows what went wrong.
-void postCommand(WindowState &state, const std::string &line, void *context)
+// name: what Undo calls the change.
+void postCommand(WindowState &state, const std::string &line, void *context,
+                 const std::string &name)
 {
     state.work.post([&state, line, context] {
         const host::CommandResult r = host::runCommandLine(state.viewer.script(), line, context);
         if (!r.ran || !r.error.empty())
             state.report(line + ": " + (r.error.empty() ? "did not run" : r.error));
         state.viewer.syncLayers();
-    });
+    }, name);
 }
 
 // The context an action or item runs in: the scene, or the selected layer.
@@ -130,8 +132,9 @@ void editMenu(WindowState &state)
         for (const host::Action &action : script->actions) {
             const bool on = state.viewer.scene().actionOn(action.name);
             void *context = contextFor(state, action.context);
-            if (ImGui::MenuItem(action.name.c_str(), action.key.c_str(), false, on && context))
-                postCommand(state, action.command, context);
+            const std::string &label = action.label.empty() ? action.name : action.label;
+            if (ImGui::MenuItem(label.c_str(), action.key.c_str(), false, on && context))
+                postCommand(state, action.command, context, label);
             any = true;
         }
     }
@@ -172,7 +175,7 @@ void menuItems(WindowState &state, HMenu *menu, void *target)
                             ? state.viewer.scene().hscene()
                             : target;
         if (ImGui::MenuItem(item.label.c_str(), nullptr, false, context != nullptr))
-            postCommand(state, item.command, context);
+            postCommand(state, item.command, context, item.label);
     }
 }
 
@@ -258,7 +261,8 @@ void runActionKeys(WindowState &state)
             !state.pressed(key))
             continue;
         if (void *context = contextFor(state, action.context))
-            postCommand(state, action.command, context);
+            postCommand(state, action.command, context,
+                        action.label.empty() ? action.name : action.label);
     }
 }
 
