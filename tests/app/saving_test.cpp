@@ -242,6 +242,21 @@ TEST_F(SavingTest, ABoxMoveUndoneRestoresTheCloudAndClosingAsksOnlyAboutUnsavedT
               "69000.000000 40000.000000 4600.000000 18000.000000 -15000.000000 2800.000000");
 }
 
+TEST_F(SavingTest, ALayerClosingWithAYesIsSavedToItsFile)
+{
+    write("sky.cloud", kSky);
+    const Outcome r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                          "RUN SCENE \"cloudupdate\" \"showproperties\";\n"
+                          "SET LAYER 1 \"loadcurrent\";\n"
+                          "SET LAYER 1 \"density\" 0.25;\n"
+                          "SET LAYER 1 \"apply\";\n"
+                          "ANSWER YES;\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string expected = kSky;
+    expected.replace(expected.find("0.550000"), 8, "0.250000");
+    EXPECT_EQ(readFile(file("sky.cloud")), expected);
+}
+
 TEST(UndoHistory, KeepsItsLimitAndForgetsWhatARedoWouldDoAfterANewChange)
 {
     cloudview::UndoHistory h(3);

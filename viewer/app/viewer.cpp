@@ -182,16 +182,21 @@ void Viewer::closeLayer(HLayer *layer)
     if (layer->methods && layer->methods->close) {
         // What the layer saves as it closes is held until it is known that
         // it may replace its file: a file read with damage asks first.
-        host::WriteCapture held(host::WriteCapture::Told::Saved);
-        layer->methods->close(layer);
-        if (held.written()) {
+        bool saved = false;
+        std::string text;
+        {
+            host::WriteCapture held(host::WriteCapture::Told::Saved);
+            layer->methods->close(layer);
+            saved = held.written();
+            text = held.text();
+        }
+        if (saved) {
             const std::string question = damageQuestionFor(record);
             if (record.path.empty())
                 reportProblem(file + ": not saved: the layer has no file (Save layer "
-                                         "as... names one)");
+                                     "as... names one)");
             else if (question.empty() || hvis_QueryYesNo(question.c_str(), "No", "Yes"))
-                if (const std::string problem = writeText(record.path, held.text());
-                    !problem.empty())
+                if (const std::string problem = writeText(record.path, text); !problem.empty())
                     reportProblem(problem);
         }
     }

@@ -42,10 +42,9 @@ bool openScene(WindowState &state, const std::string &path)
 namespace {
 
 void browse(WindowState &state, std::string title, std::vector<std::string> extensions,
-            FileChoice chosen, std::string note = "")
+            FileChoice chosen)
 {
-    state.browse.push_back(
-        {std::move(title), std::move(extensions), true, std::move(chosen), std::move(note)});
+    state.browse.push_back({std::move(title), std::move(extensions), true, std::move(chosen)});
 }
 
 // A layer that another stands for now (after Save as..., undo) keeps the

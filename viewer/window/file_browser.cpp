@@ -207,8 +207,6 @@ void buttons(WindowState &state, BrowserUi &ui, bool entered)
 void browserContents(WindowState &state, BrowserUi &ui)
 {
     const WindowState::BrowseRequest &request = state.browse.front();
-    if (!request.note.empty())
-        ImGui::TextWrapped("%s", request.note.c_str());
     header(ui);
     // Below the list: the name, a line for a problem or a question, buttons.
     const float footer = ImGui::GetFrameHeightWithSpacing() * 2.0f +

@@ -69,7 +69,7 @@ void checkSelection(WindowState &state)
 void browse(WindowState &state, const std::string &title, std::vector<std::string> extensions,
             bool saving, FileChoice chosen)
 {
-    state.browse.push_back({title, std::move(extensions), saving, std::move(chosen), ""});
+    state.browse.push_back({title, std::move(extensions), saving, std::move(chosen)});
 }
 
 void fileMenu(WindowState &state)
@@ -96,13 +96,12 @@ void fileMenu(WindowState &state)
     if (ImGui::MenuItem("Save layer as...", nullptr, false, state.selected != nullptr))
         saveLayerAs(state, state.selected);
     if (ImGui::MenuItem("Save scene as...")) {
+        // The title says that the changed layers are saved with it.
         const std::string changed = changedLayerNames(state);
-        browse(state, "Save scene", {".scene"}, true,
-               [&state](const std::string &path) { saveScene(state, path); });
-        state.browse.back().note =
-            changed.empty() ? "Saving the scene also saves each layer to its file."
-                            : "Saving the scene also saves the changed layers to their files: " +
-                                  changed + ".";
+        browse(state,
+               changed.empty() ? "Save scene (each layer is saved to its file)"
+                               : "Save scene (also saves the changed layers: " + changed + ")",
+               {".scene"}, true, [&state](const std::string &path) { saveScene(state, path); });
     }
     if (ImGui::MenuItem("Screenshot..."))
         browse(state, "Screenshot", {".png"}, true,

@@ -77,7 +77,6 @@ struct WindowState {
         std::vector<std::string> extensions;
         bool saving = false;
         FileChoice chosen;
-        std::string note; // a line over the list: what choosing also does
     };
     std::vector<BrowseRequest> browse;
     // Each layer's own menu, asked for once: a layer type makes a new copy
