@@ -185,9 +185,59 @@ void dialogClose(CloudLayer &layer)
     layer.previewBlue = nullptr;
 }
 
+namespace {
+
+// Whether Apply would write into the cloud what it holds already.
+bool sameValues(const CloudRecord &a, const CloudRecord &b)
+{
+    return a.density == b.density && a.cluster == b.cluster && a.detail == b.detail &&
+           a.zoom == b.zoom && a.height == b.height && a.layers == b.layers &&
+           a.panx == b.panx && a.pany == b.pany && a.xposition == b.xposition &&
+           a.yposition == b.yposition && a.zposition == b.zposition && a.xsize == b.xsize &&
+           a.ysize == b.ysize && a.zsize == b.zsize && a.xslice == b.xslice &&
+           a.yslice == b.yslice && a.zslice == b.zslice && a.texsize == b.texsize &&
+           a.bottomscale == b.bottomscale && a.seed == b.seed && a.red == b.red &&
+           a.green == b.green && a.blue == b.blue;
+}
+
+}  // namespace
+
+void dialogShowWorkingState(CloudLayer &layer)
+{
+    if (!layer.dialog)
+        return;
+    HErrorSlot err = nullptr;
+    HFrame *line = hhml_FrameFindPart(layer.dialog, "workingstate", &err);
+    HFrame *load = hhml_FrameFindPart(layer.dialog, "loadcurrent", &err);
+    if (!line && !load)
+        return;
+    int32_t n = 1;
+    const CloudRecord *c = layer.clouds;
+    for (; c && c != layer.current; c = c->next)
+        ++n;
+    char label[32] = "";
+    if (c)
+        dialogCloudLabel(label, n);
+    char text[HFIO_SPRINTF_MAX];
+    if (!c)
+        hfio_Sprintf(text, "Fields: working copy (no cloud chosen)");
+    else if (sameValues(editCloud, *c))
+        hfio_Sprintf(text, "Fields: %s's values", label);
+    else
+        hfio_Sprintf(text, "Fields: working copy, not %s's values", label);
+    char button[HFIO_SPRINTF_MAX];
+    hfio_Sprintf(button, c ? "Load %s" : "Load cloud", label);
+    if (line)
+        hhml_StringPartValueSet(line, text, &err);
+    if (load)
+        hhml_StringPartValueSet(load, button, &err);
+}
+
 void dialogPreviewDraw(HLayer *hostLayer)
 {
     CloudLayer *layer = cloudLayerOf(hostLayer);
+    if (layer && layer->previewLive)
+        dialogShowWorkingState(*layer);
     if (!layer || !layer->previewLive || !layer->dialog || !layer->canvasContext ||
         !layer->previewRed || !layer->previewGreen || !layer->previewBlue)
         return;

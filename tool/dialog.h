@@ -26,6 +26,11 @@ void dialogClose(CloudLayer &layer);
 /* Redraws the preview from editCloud, unless previewLive is 0 or the
  * dialog's canvas or planes are missing. */
 void dialogPreviewDraw(HLayer *hostLayer);
+/* Says beside Apply whether the fields hold the current cloud's values
+ * ("Fields: working copy, not Cloud 1's values"), and names that cloud on
+ * the button that loads it ("Load Cloud 1"): the parts "workingstate" and
+ * "loadcurrent", when the dialog has them. */
+void dialogShowWorkingState(CloudLayer &layer);
 /* Computes the preview planes from editCloud and the noise state as they
  * are. False when the heap has no room for the work tables (the planes
  * keep their last picture then). */

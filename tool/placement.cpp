@@ -314,6 +314,7 @@ int cloudSelectionBoxChanged(void *selector, void *, void *, void *, void *clien
     dialogSelectCloud(*layer, cloud);
     dialogShowCloud(&editCloud, layer->dialog);
     layer->previewLive = 1;
+    dialogShowWorkingState(*layer);
     HErrorSlot err = nullptr;
     hfga_PolynomialDelete(transform, &err);
     if (HScene *scene = layer->scene)

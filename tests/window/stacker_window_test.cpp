@@ -183,3 +183,48 @@ TEST_F(StackerWindowTest, APickedCloudGetsHandlesAndDraggingAFaceMovesIt)
     }
     EXPECT_EQ(changed, 1);
 }
+
+TEST_F(StackerWindowTest, CtrlZUndoesABoxDragAndGivesTheCloudItsSixNumbersBack)
+{
+    const std::string original = readFile(file("sky.cloud"));
+    startLive("sky.scene --size 1280x800");
+    const Picture before =
+        captureWhen("before.png", [](const Picture &p) { return inView(p, kWhite, 8) > 500; });
+    const Spread white = spreadOf(before, kWhite, 8);
+    click(std::to_string(white.midX) + " " + std::to_string(white.midY));
+    const auto handlesShown = [](const Picture &p) { return inView(p, kFaceHandle, 30) > 100; };
+    const Picture picked = captureWhen("picked.png", handlesShown);
+    ASSERT_TRUE(handlesShown(picked));
+    const Spread handles = spreadOf(picked, kFaceHandle, 30);
+    xdo("mousemove --window WID " + std::to_string(handles.rightX - 4) + " " +
+        std::to_string(handles.rightY) + " mousedown 1 mousemove_relative --sync 60 30 mouseup 1");
+    const Picture moved = captureWhen("moved.png", [&](const Picture &p) {
+        return p.differing(picked, 30, kViewX, kViewY, kViewW, kViewH) > 1000;
+    });
+    // The stacker's entry carries the changed mark after its name.
+    EXPECT_GT(moved.near({255, 200, 60}, 40, 260, 50, 14, 40), 5u) << "no changed mark";
+
+    // Saved moved, then Ctrl+Z and saved again: the file is the original,
+    // byte for byte, its cloud's centre and half-extents as they were.
+    xdo("key --window WID ctrl+s");
+    std::string saved = original;
+    for (int tries = 0; tries < 40 && saved == original; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        saved = readFile(file("sky.cloud"));
+    }
+    ASSERT_NE(saved, original) << "the drag moved no cloud";
+    xdo("key --window WID ctrl+z");
+    const Picture undone = capture("undone.png");
+    EXPECT_LT(undone.differing(before, 30, kViewX + 200, kViewY, kViewW - 200, kViewH), 3000u)
+        << "the clouds stand where they stood";
+    EXPECT_GT(undone.near({255, 200, 60}, 40, 260, 50, 14, 40), 5u) << "unsaved after the undo";
+    xdo("key --window WID ctrl+s");
+    std::string back = saved;
+    for (int tries = 0; tries < 40 && back == saved; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        back = readFile(file("sky.cloud"));
+    }
+    EXPECT_EQ(back, original);
+    const Picture clean = capture("clean.png");
+    EXPECT_LT(clean.near({255, 200, 60}, 40, 260, 50, 14, 40), 5u) << "the mark stays";
+}

@@ -90,7 +90,8 @@ void WindowTest::TearDown()
         waitpid(livePid, nullptr, 0);
         livePid = -1;
     }
-    if (!HasFailure())
+    // CLOUDVIEW_KEEP_SHOTS keeps a passing test's files too, to look at.
+    if (!HasFailure() && !std::getenv("CLOUDVIEW_KEEP_SHOTS"))
         std::system(("rm -rf '" + dir + "'").c_str());
     else
         std::fprintf(stderr, "window test files kept in %s\n", dir.c_str());

@@ -188,8 +188,9 @@ TEST_F(WindowTest, SaveSceneAsWritesTheNameTypedInTheFolderEnteredInTheFileBrows
     copyExample("sky.cloud");
     std::filesystem::create_directory(file("shots"));
     startLive("sky.scene --size 1280x800");
-    // File > Save scene as...: the name field has the keys.
-    xdo("mousemove --window WID 25 10 click 1 sleep 1 mousemove --window WID 60 106 click 1 "
+    // File > Save scene as... (after Save layer and Save layer as...): the
+    // name field has the keys.
+    xdo("mousemove --window WID 25 10 click 1 sleep 1 mousemove --window WID 60 124 click 1 "
         "sleep 1.5 type --delay 40 kept");
     // A double click on the list's first entry, the only folder, enters it
     // and keeps the name typed. (Presses held a moment, as a hand does: the

@@ -87,10 +87,14 @@ TEST_F(WindowTest, AClickPicksACloudDeleteDeletesItADragTurnsTheViewAndQuittingA
                                viewBottom - viewTop),
               5000u);
 
-    // Quitting closes the layer, which asks whether to save its change.
+    // Quitting asks once whether to quit with the change unsaved (Y:
+    // Quit); then the layer closes, asking whether to save its change.
     xdo("windowfocus --sync WID key ctrl+q");
     const Picture asked = capture("asked.png");
     EXPECT_GT(asked.differing(turned, 40, 400, 300, 480, 200), 1000u) << "no question shown";
+    xdo("windowfocus --sync WID key y");
+    const Picture save = capture("save.png");
+    EXPECT_GT(save.differing(turned, 40, 400, 300, 480, 200), 1000u) << "no second question";
     xdo("windowfocus --sync WID key y");
     EXPECT_EQ(waitLive(30), 0) << readFile(file(".live_err"));
     EXPECT_EQ(cloudsIn(file("sky.cloud")), before - 1);

@@ -47,8 +47,12 @@ std::string exportCloud(Viewer &viewer, const std::string &layerFile, int cloud,
     host::clearAnswers();
 
     const std::string message = host::partValueText(host::findPart(frame, kMessage));
-    if (message.compare(0, sizeof kSuccess - 1, kSuccess) != 0)
-        throw ViewerError(out + ": " + (message.empty() ? "nothing was exported" : message));
+    if (message.compare(0, sizeof kSuccess - 1, kSuccess) != 0) {
+        // Asked whether to replace it, the headless run said No.
+        const std::string hint =
+            !overwrite && stat(out.c_str(), &st) == 0 ? " (it exists; --overwrite replaces it)" : "";
+        throw ViewerError(out + ": " + (message.empty() ? "nothing was exported" : message) + hint);
+    }
     return message;
 }
 

@@ -8,6 +8,7 @@
 
 #include "hmllib/script_ui.h"
 #include "image_io.h"
+#include "hvislib.h"
 #include "hvislib/questions.h"
 #include "tolatoollib/selection.h"
 #include "viewer.h"
@@ -157,13 +158,47 @@ void run(const StatementCall &c)
         throw ViewerError(c.where() + ": " + r.error);
 }
 
+// SAVE LAYER n; saves to the layer's file, SAVE LAYER n "file"; under a
+// new name that the layer then keeps. A layer read with damage is saved
+// over its file only when an ANSWER YES; says so.
 void save(const StatementCall &c)
 {
     if (c.statement.tokens[1].text != "LAYER")
-        throw ViewerError(c.where() + ": SAVE takes LAYER n");
-    if (!c.viewer.saveLayer(c.viewer.layer(c.layerIndex(2), c.where())))
-        throw ViewerError(c.where() + ": layer " + c.statement.tokens[2].text +
-                          " could not be saved");
+        throw ViewerError(c.where() + ": SAVE takes LAYER n, and a new file name or none");
+    HLayer *layer = c.viewer.layer(c.layerIndex(2), c.where());
+    const std::string &n = c.statement.tokens[2].text;
+    if (c.statement.tokens.size() > 3) {
+        try {
+            c.viewer.saveLayerAs(layer, c.statement.tokens[3].text);
+        } catch (const ViewerError &e) {
+            throw ViewerError(c.where() + ": " + e.what());
+        }
+        return;
+    }
+    const LayerRecord *record = c.viewer.record(layer);
+    if (record && record->path.empty())
+        throw ViewerError(c.where() + ": layer " + n + " has no file yet; SAVE LAYER " + n +
+                          " \"file\"; names one");
+    const std::string question = c.viewer.damageQuestion(layer);
+    if (!question.empty() && !hvis_QueryYesNo(question.c_str(), "No", "Yes"))
+        throw ViewerError(c.where() + ": " + question + " Not saved: no ANSWER YES; came first");
+    if (!c.viewer.saveLayer(layer))
+        throw ViewerError(c.where() + ": layer " + n + " could not be saved");
+}
+
+void undoRedo(const StatementCall &c)
+{
+    if (c.statement.tokens[1].text != "LAYER")
+        throw ViewerError(c.where() + ": " + c.keyword() + " takes LAYER n");
+    HLayer *layer = c.viewer.layer(c.layerIndex(2), c.where());
+    try {
+        if (c.keyword() == "UNDO")
+            c.viewer.undo(layer);
+        else
+            c.viewer.redo(layer);
+    } catch (const ViewerError &e) {
+        throw ViewerError(c.where() + ": layer " + c.statement.tokens[2].text + ": " + e.what());
+    }
 }
 
 void close(const StatementCall &c)
@@ -366,6 +401,29 @@ void screenshot(const StatementCall &c)
 
 }  // namespace
 
+std::string stepName(const Statement &statement)
+{
+    const auto &t = statement.tokens;
+    const std::string &k = t[0].text;
+    if (k == "RUN") {
+        std::string name;
+        for (size_t i = t[1].text == "LAYER" ? 3 : 2; i < t.size(); ++i)
+            name += (name.empty() ? "" : " ") + t[i].text;
+        return name;
+    }
+    if (k == "SET" && t.size() > 3)
+        return "Set " + t[3].text;
+    if (k == "MOVESELECTION")
+        return "Move selection box";
+    if (k == "SCALESELECTION")
+        return "Resize selection box";
+    if (k == "CLICK")
+        return "Click in the scene";
+    if (k == "ACTION" && t.size() > 1)
+        return t[1].text;
+    return k;
+}
+
 const std::vector<StatementKind> &statementTable()
 {
     // Scene statements first, then automation; least and most count the
@@ -377,7 +435,9 @@ const std::vector<StatementKind> &statementTable()
         {"ADDFEATURELAYER", 1, 1000, true, addFeatureLayer},
         {"ANSWER", 1, 1, false, answer},
         {"RUN", 2, 1000, false, run},
-        {"SAVE", 2, 2, false, save},
+        {"SAVE", 2, 3, false, save},
+        {"UNDO", 2, 2, false, undoRedo},
+        {"REDO", 2, 2, false, undoRedo},
         {"CLOSE", 2, 2, false, close},
         {"WRITESCENE", 1, 1, false, writeScene},
         {"RENDER", 1, 3, false, render},

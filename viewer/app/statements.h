@@ -60,6 +60,10 @@ const StatementKind *findStatement(const std::string &keyword);
 // another: an unquoted keyword that starts a later line. Empty otherwise.
 std::string missingSemicolonHint(const Statement &statement);
 
+// What undo calls the change a statement made ("cloudupdate apply",
+// "Move selection box").
+std::string stepName(const Statement &statement);
+
 // Throws ViewerError for the first statement with an unknown keyword, the
 // wrong number of values, or no ";" before the next statement.
 void checkStatements(const std::vector<Statement> &statements, const std::string &file);

@@ -13,9 +13,13 @@
 #include "framing.h"
 #include "hlib.h"
 #include "hlib/error.h"
+#include "hlib/file_redirect.h"
+#include "hvislib.h"
+#include "hvislib/questions.h"
 #include "hmllib.h"
 #include "hmllib/script_ui.h"
 #include "image_io.h"
+#include "layer_files.h"
 #include "statements.h"
 #include "tolatoollib/selection.h"
 
@@ -113,23 +117,34 @@ HLayer *Viewer::openLayer(const std::vector<std::string> &args)
     for (const std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     gl_->makeCurrent();
+    host::ReportRecorder reports;
     HLayer *layer = type_.open(scene_.hscene(), 0, static_cast<int32_t>(argv.size()), argv.data());
     if (!layer)
         throw ViewerError((args.empty() ? std::string("layer") : args[0]) +
                           ": the plug-in could not open the layer");
     scene_.addLayer(layer);
     opened_.push_back(layer);
+    remember(layer, args, reports.messages());
     return layer;
 }
 
-HLayer *Viewer::newLayer()
+HLayer *Viewer::newLayer(const std::string &fileName)
 {
+    if (!fileName.empty() && !quotable(fileName))
+        throw ViewerError("\"" + fileName + "\": a layer file name with a double quote or a "
+                          "line break cannot be written into a scene script");
     gl_->makeCurrent();
-    HLayer *layer = type_.create(scene_.hscene(), 0, 0, nullptr);
+    std::vector<char *> argv;
+    if (!fileName.empty())
+        argv.push_back(const_cast<char *>(fileName.c_str()));
+    HLayer *layer = type_.create(scene_.hscene(), 0, static_cast<int32_t>(argv.size()),
+                                 argv.empty() ? nullptr : argv.data());
     if (!layer)
         throw ViewerError("the plug-in could not make a new " + type_.typeName + " layer");
     scene_.addLayer(layer);
     opened_.push_back(layer);
+    remember(layer, fileName.empty() ? std::vector<std::string>{}
+                                     : std::vector<std::string>{fileName}, {});
     return layer;
 }
 
@@ -151,14 +166,41 @@ void Viewer::closeLayer(HLayer *layer)
 {
     opened_.erase(std::remove(opened_.begin(), opened_.end(), layer), opened_.end());
     gl_->makeCurrent();
-    if (layer->methods && layer->methods->close)
-        layer->methods->close(layer);
+    // The layer type asks its own question only about changes it knows of;
+    // text an undo brought back is the viewer's to ask about.
+    if (const LayerRecord *r = record(layer); r && r->unmarked && r->text != r->savedText) {
+        const std::string file = r->args.empty() ? "the new layer" : r->args[0];
+        if (hvis_QueryYesNo(("Save the changes to " + file + "?").c_str(), "No", "Yes"))
+            saveLayer(layer);
+    }
+    LayerRecord record;
+    if (auto found = records_.find(layer); found != records_.end()) {
+        record = std::move(found->second);
+        records_.erase(found);
+    }
+    const std::string file = record.args.empty() ? "the new layer" : record.args[0];
+    if (layer->methods && layer->methods->close) {
+        // What the layer saves as it closes is held until it is known that
+        // it may replace its file: a file read with damage asks first.
+        bool saved = false;
+        std::string text;
+        {
+            host::WriteCapture held(host::WriteCapture::Told::Saved);
+            layer->methods->close(layer);
+            saved = held.written();
+            text = held.text();
+        }
+        if (saved) {
+            const std::string question = damageQuestionFor(record);
+            if (record.path.empty())
+                reportProblem(file + ": not saved: the layer has no file (Save layer "
+                                     "as... names one)");
+            else if (question.empty() || hvis_QueryYesNo(question.c_str(), "No", "Yes"))
+                if (const std::string problem = writeText(record.path, text); !problem.empty())
+                    reportProblem(problem);
+        }
+    }
     scene_.removeLayer(layer);
-}
-
-bool Viewer::saveLayer(HLayer *layer)
-{
-    return layer->methods->save && layer->methods->save(layer) != 0;
 }
 
 ScriptOutcome Viewer::runScript(const std::string &fileName, ScriptMode mode)
@@ -188,6 +230,7 @@ ScriptOutcome Viewer::execute(const std::vector<Statement> &statements, const st
         kind->run(StatementCall{*this, s, file});
         ++outcome.carriedOut;
         syncLayers();
+        noteChanges(stepName(s));
         if (presenter_)
             presenter_->statementDone();
     }
@@ -207,6 +250,13 @@ void Viewer::syncLayers()
         if (std::find(kept.begin(), kept.end(), layer) == kept.end())
             kept.push_back(layer);
     opened_ = kept;
+    for (auto it = records_.begin(); it != records_.end();)
+        it = scene_.contains(it->first) ? std::next(it) : records_.erase(it);
+    // A layer its type made (a new layer from its menu) tells its
+    // arguments only in the line it writes into a scene script.
+    for (HLayer *layer : opened_)
+        if (!records_.count(layer))
+            remember(layer, featureLineArgs(featureLine(layer, "")), {});
 }
 
 void Viewer::drawLayers(bool boxesOnly)
@@ -376,6 +426,9 @@ void Viewer::writeScene(const std::string &fileName)
     HFile *out = hfio_Open(fileName.c_str(), "w", &err);
     if (!out)
         throw ViewerError(fileName + ": cannot write scene script");
+    std::error_code ec;
+    const std::string folder =
+        std::filesystem::absolute(fileName, ec).lexically_normal().parent_path().string();
     const host::Extent &e = scene_.extent();
     const host::Vec3 &o = scene_.origin();
     const host::Camera &c = scene_.camera();
@@ -384,11 +437,32 @@ void Viewer::writeScene(const std::string &fileName)
     hfio_Fprintf(out, "ORIGIN %.17g %.17g %.17g;\n", o[0], o[1], o[2]);
     hfio_Fprintf(out, "VIEW %.17g %.17g %.17g;\n", c.azimuth, c.elevation, c.distance);
     gl_->makeCurrent();
-    for (HLayer *layer : scene_.layers())
-        if (layer->methods && layer->methods->writeFeatureLine)
-            layer->methods->writeFeatureLine(layer, out);
+    std::vector<std::string> unnamed;
+    for (HLayer *layer : scene_.layers()) {
+        if (!layer->methods || !layer->methods->writeFeatureLine)
+            continue;
+        const LayerRecord *r = record(layer);
+        if (r && r->path.empty()) {
+            // Its line would reopen nothing: it is left out, and said.
+            unnamed.push_back("a new " + type_.typeName + " layer");
+            continue;
+        }
+        std::string savePath = r ? r->path : "";
+        if (r && !r->damage.empty() &&
+            !hvis_QueryYesNo(damageQuestionFor(*r).c_str(), "No", "Yes"))
+            savePath.clear(); // its file stays as it was read
+        std::string line = featureLine(layer, savePath);
+        if (r)
+            line = withFirstArgument(line, nameFrom(folder, r->path));
+        hfio_Fprintf(out, "%s", line.c_str());
+        if (!savePath.empty())
+            noteSaved(layer);
+    }
     if (!hfio_Close(out, &err))
         throw ViewerError(fileName + ": " + (err ? herr_Message(err) : "cannot write scene script"));
+    if (!unnamed.empty())
+        throw ViewerError(fileName + ": written without " + unnamed.front() +
+                          ", which has no file yet (save it under a name first)");
 }
 
 }  // namespace cloudview

@@ -5,6 +5,7 @@
 #ifndef CLOUDS_VIEWER_APP_VIEWER_H
 #define CLOUDS_VIEWER_APP_VIEWER_H
 
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@
 #include "plugin_loader.h"
 #include "scene_script.h"
 #include "tolatoollib/scene.h"
+#include "undo_history.h"
 
 namespace cloudview {
 
@@ -44,6 +46,21 @@ struct ScriptOutcome {
     size_t skipped = 0;  // automation statements left out in SceneOnly mode
 };
 
+// What the viewer remembers of each layer it holds: how it was opened,
+// what reading its file warned of, and the texts its layer type saves,
+// which give the changed mark and undo without the layer type's help.
+struct LayerRecord {
+    std::vector<std::string> args;  // its arguments; args[0] its file as given
+    std::string path;               // that file made absolute; empty: none yet
+    std::string damage;             // the first warning its reading gave, or ""
+    std::string savedText;          // what its file holds, as the type writes it
+    std::string text;               // what saving it would write now
+    // Holds text its layer type does not know is unsaved: an undo or redo
+    // opened it again on text that is not its file's.
+    bool unmarked = false;
+    UndoHistory history;
+};
+
 class Viewer {
 public:
     // Draws into target, or into a headless context of its own without one.
@@ -62,8 +79,9 @@ public:
     // Opens a layer of the plug-in's type with these arguments (the first
     // is its file). Refuses arguments that a scene script cannot hold.
     HLayer *openLayer(const std::vector<std::string> &args);
-    // Makes a new empty layer of the plug-in's type on top of the scene.
-    HLayer *newLayer();
+    // Makes a new empty layer of the plug-in's type on top of the scene,
+    // to be saved to fileName (none: it asks for one when saved).
+    HLayer *newLayer(const std::string &fileName = "");
     // Opens a layer file that must exist and be readable.
     HLayer *openLayerFile(const std::string &fileName);
     // The layer at 1-based position n in opening order (layers that
@@ -93,8 +111,36 @@ public:
     // render's size (1280 x 720 before any), with the camera a render would
     // use. Delivered as the scene delivers clicks; whether anything took it.
     bool click(int x, int y);
+    // Writes the scene script. Each layer's line names its file relative to
+    // the script's folder (absolute when no relative name reaches it), and
+    // each layer is saved as it writes its line; a layer read with damage
+    // asks first and, answered No, keeps its file as it was.
     void writeScene(const std::string &fileName);
+    // Saves the layer to its file, wherever the viewer's directory is now.
+    // False when it has no file or its type could not save it (the type
+    // reports why). The damage question is the caller's (damageQuestion).
     bool saveLayer(HLayer *layer);
+    // Writes the layer to path and makes that its file: the layer is opened
+    // again from there in its place, its undo history kept. Returns the
+    // layer that now stands there. Throws ViewerError.
+    HLayer *saveLayerAs(HLayer *layer, const std::string &path);
+    // The question to ask before saving over the file of a layer whose
+    // reading warned of damage, naming it; "" for a layer read clean.
+    std::string damageQuestion(HLayer *layer) const;
+    const LayerRecord *record(HLayer *layer) const;
+    // Whether the layer holds what its file does not (the changed mark).
+    bool changed(HLayer *layer) const;
+    bool anyChanged() const;
+    // After something that may have changed layers: each layer whose text
+    // changed gets an undo step with that name ("Apply").
+    void noteChanges(const std::string &name);
+    // Takes the layer's last change back (or does it again), by opening the
+    // layer again in its place on the text before (after) it; its frames
+    // are shown again with the values they held. Returns the layer that
+    // now stands there. Throws ViewerError when there is nothing to undo or
+    // the layer has no file to be opened from.
+    HLayer *undo(HLayer *layer);
+    HLayer *redo(HLayer *layer);
     // The layer's stacker icon, as the stacker would ask for it at that
     // width, written as a PNG. Throws ViewerError when the layer type gives
     // none or the file cannot be written.
@@ -105,6 +151,18 @@ public:
 
 private:
     void drawLayers(bool boxesOnly);
+    // The layer's text as its type saves it, written nowhere.
+    std::string layerText(HLayer *layer);
+    // Starts remembering a layer the viewer opened or was given.
+    LayerRecord &remember(HLayer *layer, std::vector<std::string> args,
+                          const std::vector<std::string> &reports);
+    HLayer *restore(HLayer *layer, const std::string &text);
+    // Closes the layer (without its question) and opens it again with args,
+    // reading text instead of its file, where it stood.
+    HLayer *reopen(HLayer *layer, std::vector<std::string> args, std::string text);
+    // After a save: what the file holds now is the saved state when it is
+    // what the layer would write.
+    void noteSaved(HLayer *layer);
     void drawSky();
 
     host::Scene scene_;
@@ -113,6 +171,7 @@ private:
     LayerType type_;
     HScript *script_ = nullptr;
     std::vector<HLayer *> opened_;
+    std::map<HLayer *, LayerRecord> records_;
     int viewWidth_ = 1280, viewHeight_ = 720;  // the last render's size
 };
 

@@ -4,11 +4,13 @@
 // as it was, and a reader never sees half a file.
 #include "hlib.h"
 #include "hlib/error.h"
+#include "hlib/file_redirect.h"
 #include "hlib/temp_name.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -21,9 +23,28 @@ struct HFile {
     char *target; // the name given to hfio_Open
     char *temp;   // where a "w" file is written until hfio_Close; null for "r"
     int writeError; // errno of the first failed hfio_Fprintf, for the message
+    char *memory = nullptr; // a captured write's buffer (open_memstream)
+    size_t memorySize = 0;
+    bool captured = false;
 };
 
 namespace {
+
+// The redirections in force (file_redirect.h).
+struct Redirects {
+    bool capturing = false;
+    host::WriteCapture::Told told = host::WriteCapture::Told::Unsaved;
+    bool captureWritten = false;
+    std::string captureText;
+    std::string writePath; // empty: writes go where they are asked to
+    bool overridingRead = false;
+    std::string readName, readText;
+};
+
+Redirects &redirects() {
+    static Redirects state;
+    return state;
+}
 
 void freeFile(HFile *file) {
     hmsc_HeapFree(file->target);
@@ -100,11 +121,104 @@ HFile *openForWriting(const char *name, HErrorSlot *err) {
     return file;
 }
 
+HFile *openCapture(const char *name, HErrorSlot *err) {
+    auto *file = static_cast<HFile *>(hmsc_HeapMalloc(sizeof(HFile)));
+    char *target = hstr_Duplicate(name ? name : "");
+    if (!file || !target) {
+        hmsc_HeapFree(file);
+        hmsc_HeapFree(target);
+        herr_SetCode(err, ENOMEM, "out of memory");
+        return nullptr;
+    }
+    *file = HFile{nullptr, target, nullptr, 0};
+    file->captured = true;
+    file->stream = open_memstream(&file->memory, &file->memorySize);
+    if (!file->stream) {
+        setOsError(err, errno, target, nullptr);
+        freeFile(file);
+        return nullptr;
+    }
+    return file;
+}
+
+HFile *openOverride(const char *name, HErrorSlot *err) {
+    const std::string &text = redirects().readText;
+    auto *file = static_cast<HFile *>(hmsc_HeapMalloc(sizeof(HFile)));
+    char *target = hstr_Duplicate(name);
+    if (!file || !target) {
+        hmsc_HeapFree(file);
+        hmsc_HeapFree(target);
+        herr_SetCode(err, ENOMEM, "%s: out of memory", name);
+        return nullptr;
+    }
+    // The text outlives the file: the override is a scope around the open.
+    FILE *stream = text.empty() ? std::fopen("/dev/null", "r")
+                                : fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    if (!stream) {
+        setOsError(err, errno, name, nullptr);
+        hmsc_HeapFree(file);
+        hmsc_HeapFree(target);
+        return nullptr;
+    }
+    *file = HFile{stream, target, nullptr, 0};
+    return file;
+}
+
+int32_t closeCapture(HFile *file) {
+    const bool closed = std::fclose(file->stream) == 0;
+    Redirects &r = redirects();
+    r.captureWritten = closed;
+    r.captureText.assign(file->memory ? file->memory : "", file->memory ? file->memorySize : 0);
+    std::free(file->memory);
+    freeFile(file);
+    return r.told == host::WriteCapture::Told::Saved ? 1 : 0;
+}
+
 } // namespace
+
+namespace host {
+
+WriteCapture::WriteCapture(Told told) {
+    Redirects &r = redirects();
+    r.capturing = true;
+    r.told = told;
+    r.captureWritten = false;
+    r.captureText.clear();
+}
+WriteCapture::~WriteCapture() { redirects().capturing = false; }
+bool WriteCapture::written() const { return redirects().captureWritten; }
+const std::string &WriteCapture::text() const { return redirects().captureText; }
+
+WriteRedirect::WriteRedirect(const std::string &path) { redirects().writePath = path; }
+WriteRedirect::~WriteRedirect() { redirects().writePath.clear(); }
+
+ReadOverride::ReadOverride(const std::string &name, const std::string &text) {
+    Redirects &r = redirects();
+    r.overridingRead = true;
+    r.readName = name;
+    r.readText = text;
+}
+ReadOverride::~ReadOverride() {
+    Redirects &r = redirects();
+    r.overridingRead = false;
+    r.readName.clear();
+    r.readText.clear();
+}
+
+} // namespace host
 
 extern "C" {
 
 HOST_API HFile *hfio_Open(const char *name, const char *mode, HErrorSlot *err) {
+    const Redirects &r = redirects();
+    const bool writing = mode && (!std::strcmp(mode, "w") || !std::strcmp(mode, "wb"));
+    const bool reading = mode && (!std::strcmp(mode, "r") || !std::strcmp(mode, "rb"));
+    if (writing && r.capturing)
+        return openCapture(name, err);
+    if (writing && !r.writePath.empty())
+        return openForWriting(r.writePath.c_str(), err);
+    if (reading && r.overridingRead && name && r.readName == name)
+        return openOverride(name, err);
     if (!name || !*name || !mode) {
         if (name && *name)
             herr_Set(err, "%s: no open mode", name);
@@ -150,6 +264,8 @@ HOST_API int32_t hfio_Close(HFile *file, HErrorSlot *err) {
         herr_Set(err, "hfio_Close: no file");
         return 0;
     }
+    if (file->captured)
+        return closeCapture(file);
     if (!file->temp) {
         bool closed = std::fclose(file->stream) == 0;
         if (!closed)

@@ -129,6 +129,13 @@ std::string substitute(const std::string &word, const HFrame *part) {
     return out;
 }
 
+// The command line being run, outermost first: a frame shown by it
+// remembers it.
+std::vector<std::string> &runningLines() {
+    static std::vector<std::string> lines;
+    return lines;
+}
+
 CommandResult runWords(HScript *script, const std::vector<std::string> &words, void *context) {
     CommandResult result;
     if (words.empty()) {
@@ -150,8 +157,13 @@ CommandResult runWords(HScript *script, const std::vector<std::string> &words, v
     for (auto &s : storage)
         argv.push_back(s.data());
     argv.push_back(nullptr);
+    std::string line;
+    for (const std::string &w : words)
+        line += (line.empty() ? "" : " ") + (w.find_first_of(" \t") == std::string::npos ? w : "\"" + w + "\"");
+    runningLines().push_back(line);
     result.ran = true;
     result.status = command->fn(nullptr, context, int32_t(storage.size()), argv.data(), &result.slot);
+    runningLines().pop_back();
     if (result.slot)
         result.error = herr_Message(result.slot);
     return result;
@@ -294,7 +306,7 @@ std::string partValueText(const HFrame *part) {
     case PartKind::Color:
         return hml::formatNumber(part->color[0]) + " " + hml::formatNumber(part->color[1]) + " " +
                hml::formatNumber(part->color[2]);
-    default: return isTextKind(part->kind) ? part->text : "";
+    default: return isTextKind(part->kind) || part->kind == PartKind::Button ? part->text : "";
     }
 }
 
@@ -324,7 +336,8 @@ bool setPartValue(HFrame *part, const std::string &value, std::string *error) {
         return true;
     }
     default:
-        if (!isTextKind(part->kind))
+        // A button's text, when set, is shown as its label.
+        if (!isTextKind(part->kind) && part->kind != PartKind::Button)
             return refuse(std::string("a ") + partKindName(part->kind) + " part holds no value");
         setText(part, value);
         return true;
@@ -502,6 +515,8 @@ HOST_API void hhml_FrameDisplay(HFrame *frame, HErrorSlot *err) {
         return herr_Set(err, "display frame: not a frame");
     host::hml::closeOpenFrame(frame);
     host::displayedFrames().push_back(frame);
+    if (!frame->displayed && !host::runningLines().empty())
+        frame->shownBy = host::runningLines().front();
     frame->displayed = true;
 }
 

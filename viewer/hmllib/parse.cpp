@@ -351,9 +351,10 @@ std::unique_ptr<HMenu> Reader::menu(const pugi::xml_node &node, HScript *script,
 }
 
 Action Reader::action(const pugi::xml_node &node) {
-    checkAttributes(node, {"name", "key", "command", "context"});
+    checkAttributes(node, {"name", "label", "key", "command", "context"});
     Action a;
     a.name = required(node, "name");
+    a.label = node.attribute("label").value();
     a.key = node.attribute("key").value();
     a.command = command(node, "command", true);
     a.context = context(node);

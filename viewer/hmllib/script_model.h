@@ -47,6 +47,7 @@ struct MenuItem {
 // scene has the action switched on (sceneActionOn).
 struct Action {
     std::string name;
+    std::string label; // what menus call it ("Delete cloud"); the name when empty
     std::string key;
     std::string command;
     CommandContext context = CommandContext::Target;
@@ -84,6 +85,9 @@ struct HFrame {
     bool displayed = false;
     void *frameContext = nullptr; // hhml_FrameContextSet
     HWindow *source = nullptr;    // hhml_FrameSourceSet
+    // The command line that was running when the frame was first shown:
+    // what shows it again (the viewer reopens a layer in place on undo).
+    std::string shownBy;
 
     std::string scratch; // a number part's value as text, for string reads
 };

@@ -7,7 +7,9 @@
 
 #include <cstdio>
 #include <deque>
+#include <algorithm>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -18,6 +20,7 @@ struct Responders {
     host::ErrorListener listener;
     std::map<int32_t, size_t> reportsByCode;
     bool printed = true;
+    std::vector<host::ReportRecorder *> recorders;
 };
 
 Responders &state() {
@@ -43,6 +46,17 @@ size_t reportCount(int32_t code) {
     return found == state().reportsByCode.end() ? 0 : found->second;
 }
 void setReportsPrinted(bool printed) { state().printed = printed; }
+
+ReportRecorder::ReportRecorder() { state().recorders.push_back(this); }
+ReportRecorder::~ReportRecorder() {
+    auto &all = state().recorders;
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+}
+
+void recordReport(const std::string &message) {
+    for (ReportRecorder *r : state().recorders)
+        r->messages_.push_back(message);
+}
 
 } // namespace host
 
@@ -70,6 +84,7 @@ HOST_API void hvis_ProcessErrorReport(HErrorSlot *err) {
     if (state().printed)
         std::fprintf(stderr, "cloudview: %s\n", message.c_str());
     host::journalAdd("error: " + message);
+    host::recordReport(message);
     if (state().listener)
         state().listener(message);
 }

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace host {
 
@@ -49,6 +50,22 @@ HOST_API size_t reportCount(int32_t code);
 // counted, journaled and passed to the listener: a caller that reads a
 // file a second time keeps its warnings from showing twice.
 HOST_API void setReportsPrinted(bool printed);
+
+// Keeps the messages reported while it lives, oldest first (the viewer
+// remembers what opening a layer reported). Recorders may nest; each sees
+// every report of its lifetime.
+class HOST_API ReportRecorder {
+public:
+    ReportRecorder();
+    ~ReportRecorder();
+    ReportRecorder(const ReportRecorder &) = delete;
+    ReportRecorder &operator=(const ReportRecorder &) = delete;
+    const std::vector<std::string> &messages() const { return messages_; }
+
+private:
+    friend void recordReport(const std::string &message);
+    std::vector<std::string> messages_;
+};
 
 } // namespace host
 

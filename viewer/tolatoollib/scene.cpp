@@ -294,6 +294,16 @@ bool Scene::removeLayer(HLayer *layer) {
     return true;
 }
 
+bool Scene::placeLayer(HLayer *layer, size_t index) {
+    const size_t i = indexOf(layer);
+    if (!layer || i == layers_.size())
+        return false;
+    const LayerEntry entry = layers_[i];
+    layers_.erase(layers_.begin() + long(i));
+    layers_.insert(layers_.begin() + long(std::min(index, layers_.size())), entry);
+    return true;
+}
+
 bool Scene::contains(const HLayer *layer) const {
     return layer && indexOf(layer) != layers_.size();
 }

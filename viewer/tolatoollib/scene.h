@@ -82,6 +82,10 @@ public:
     std::vector<HLayer *> layers() const;
     bool addLayer(HLayer *layer);
     bool removeLayer(HLayer *layer);
+    // Moves a listed layer to position index of the drawing order (0 is the
+    // bottom; past the end means the top), keeping its visibility.
+    bool placeLayer(HLayer *layer, size_t index);
+    size_t layerPosition(const HLayer *layer) const { return indexOf(layer); }
     bool contains(const HLayer *layer) const;
     bool raiseToTop(HLayer *layer);
     bool lowerToBottom(HLayer *layer);

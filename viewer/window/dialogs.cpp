@@ -3,6 +3,8 @@
 #include <GLFW/glfw3.h>
 #include <imgui.h>
 
+#include <cctype>
+
 #include "scene_view.h"
 #include "viewer.h"
 
@@ -21,15 +23,25 @@ void drawQuestion(WindowState &state, Question &q)
         ImGui::Separator();
         const bool yesKey = state.pressed(GLFW_KEY_Y);
         const bool noKey = state.pressed(GLFW_KEY_N) || state.pressed(GLFW_KEY_ESCAPE);
-        if (ImGui::Button(q.yes.c_str(), ImVec2(100.0f, 0.0f)) || yesKey) {
-            q.answer = q.answered = true;
-            ImGui::CloseCurrentPopup();
-        }
-        ImGui::SameLine();
-        if (ImGui::Button(q.no.c_str(), ImVec2(100.0f, 0.0f)) || (noKey && !yesKey)) {
-            q.answered = true;
-            q.answer = false;
-            ImGui::CloseCurrentPopup();
+        std::string taken = "YN";
+        for (size_t i = 0; i < q.answers.size() && !q.answered; ++i) {
+            if (i > 0)
+                ImGui::SameLine();
+            bool key = i == 0 ? yesKey : i + 1 == q.answers.size() && noKey && !yesKey;
+            // Each answer's first letter that no answer before it took.
+            for (const char c : q.answers[i]) {
+                const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                if (letter < 'A' || letter > 'Z' || taken.find(letter) != std::string::npos)
+                    continue;
+                taken += letter;
+                key = key || state.pressed(letter);
+                break;
+            }
+            if (ImGui::Button(q.answers[i].c_str(), ImVec2(110.0f, 0.0f)) || key) {
+                q.answered = true;
+                q.answer = i;
+                ImGui::CloseCurrentPopup();
+            }
         }
         ImGui::EndPopup();
     }

@@ -29,6 +29,8 @@ bool openPath(WindowState &state, const std::string &path)
 
 bool openScene(WindowState &state, const std::string &path)
 {
+    if (!confirmDiscard(state, "Open scene"))
+        return false;
     // A scene replaces the one shown: its layers go first, each asking
     // whether to keep its changes.
     state.selected = nullptr;
@@ -37,16 +39,73 @@ bool openScene(WindowState &state, const std::string &path)
     return openPath(state, path);
 }
 
+namespace {
+
+void browse(WindowState &state, std::string title, std::vector<std::string> extensions,
+            FileChoice chosen)
+{
+    state.browse.push_back({std::move(title), std::move(extensions), true, std::move(chosen)});
+}
+
+// A layer that another stands for now (after Save as..., undo) keeps the
+// stacker's selection.
+void replaced(WindowState &state, HLayer *before, HLayer *now)
+{
+    if (state.selected == before || !state.selected)
+        state.selected = now;
+    ++state.changes;
+}
+
+} // namespace
+
 bool saveLayer(WindowState &state, HLayer *layer)
 {
     if (!layer)
         return false;
-    if (!state.viewer.saveLayer(layer)) {
+    Viewer &viewer = state.viewer;
+    const LayerRecord *record = viewer.record(layer);
+    if (record && record->path.empty()) {
+        saveLayerAs(state, layer);
+        return false;
+    }
+    const std::string question = viewer.damageQuestion(layer);
+    if (!question.empty() && state.choose) {
+        const size_t answer = state.choose(question, {"Save anyway", "Save as...", "Cancel"});
+        if (answer == 1)
+            saveLayerAs(state, layer);
+        if (answer != 0) {
+            state.status = "not saved " + layerDisplayName(layer);
+            return false;
+        }
+    }
+    if (!viewer.saveLayer(layer)) {
         state.report("could not save " + layerDisplayName(layer));
         return false;
     }
     state.status = "saved " + layerDisplayName(layer);
     return true;
+}
+
+void saveLayerAs(WindowState &state, HLayer *layer)
+{
+    if (!layer)
+        return;
+    Viewer &viewer = state.viewer;
+    const unsigned long removals = viewer.scene().layerRemovals();
+    browse(state, "Save layer " + layerDisplayName(layer) + " as",
+           {"." + viewer.layerType().fileKey},
+           [&state, layer, removals](const std::string &path) {
+               Viewer &v = state.viewer;
+               if (v.scene().layerRemovals() != removals || !v.scene().contains(layer))
+                   return; // the layer went while the browser was up
+               try {
+                   HLayer *now = v.saveLayerAs(layer, path);
+                   replaced(state, layer, now);
+                   state.status = "saved " + layerDisplayName(now) + " as " + path;
+               } catch (const std::exception &e) {
+                   state.report(e.what());
+               }
+           });
 }
 
 bool saveScene(WindowState &state, const std::string &path)
@@ -63,11 +122,52 @@ bool saveScene(WindowState &state, const std::string &path)
 
 void newLayer(WindowState &state)
 {
+    Viewer &viewer = state.viewer;
+    browse(state, "New " + viewer.layerType().typeName + " layer: its file",
+           {"." + viewer.layerType().fileKey}, [&state](const std::string &path) {
+               try {
+                   state.selected = state.viewer.newLayer(path);
+                   state.status = "new layer " + path;
+                   ++state.changes;
+               } catch (const std::exception &e) {
+                   state.report(e.what());
+               }
+           });
+}
+
+std::string changedLayerNames(WindowState &state)
+{
+    std::string names;
+    for (HLayer *layer : state.viewer.scene().layers())
+        if (state.viewer.changed(layer))
+            names += (names.empty() ? "" : ", ") + layerDisplayName(layer);
+    return names;
+}
+
+bool confirmDiscard(WindowState &state, const std::string &what)
+{
+    const std::string names = changedLayerNames(state);
+    if (names.empty() || !state.choose)
+        return true;
+    const std::string question = "Unsaved changes in " + names + ". " + what +
+                                 " anyway? Each changed layer then asks whether to save it.";
+    return state.choose(question, {what, "Cancel"}) == 0;
+}
+
+void undoLayer(WindowState &state, bool redo)
+{
+    HLayer *layer = state.selected;
+    if (!layer)
+        return;
+    const LayerRecord *record = state.viewer.record(layer);
+    const std::string name =
+        record ? (redo ? record->history.redoName() : record->history.undoName()) : "";
     try {
-        state.selected = state.viewer.newLayer();
-        ++state.changes;
+        HLayer *now = redo ? state.viewer.redo(layer) : state.viewer.undo(layer);
+        replaced(state, layer, now);
+        state.status = (redo ? "redid " : "undid ") + name;
     } catch (const std::exception &e) {
-        state.report(e.what());
+        state.report(layerDisplayName(layer) + ": " + e.what());
     }
 }
 

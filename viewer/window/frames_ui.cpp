@@ -53,6 +53,8 @@ struct FramesUi {
     // and exposed again when it shows, as a window system does on mapping.
     std::unordered_map<const HCanvas *, bool> exposed;
     const HFrame *top = nullptr; // the most recently shown or raised frame
+    // What is being typed into a number field, until the typing ends.
+    std::unordered_map<const HFrame *, std::string> typed;
 };
 
 FramesUi &framesUi()
@@ -139,7 +141,7 @@ void postFire(WindowState &state, HFrame *frame, HFrame *part, const std::string
         if (!r.error.empty())
             reportFailure(state, frame, key, r.error);
         state.viewer.syncLayers();
-    });
+    }, part->kind == host::PartKind::Button ? part->label : "Set " + part->label);
 }
 
 void postClose(WindowState &state, HFrame *frame)
@@ -247,16 +249,36 @@ void numberSlider(WindowState &state, HFrame *frame, HFrame *part)
     }
 }
 
-// A typed number takes each keystroke as its value and sends its command
-// when the typing ends: half a number ("1" of "1500") reaches nobody.
+// A typed number is read when the typing ends, and its command sent then:
+// half a number ("1" of "1500") reaches nobody. Text that is not a whole
+// number ("fab", "12e3x") is refused with a message; the part keeps its
+// value rather than its leading digits.
 void numberField(WindowState &state, HFrame *frame, HFrame *part)
 {
-    double value = part->number;
-    const std::string format = numberFormat(part);
-    if (ImGui::InputDouble("##v", &value, 0.0, 0.0, format.c_str()))
-        host::setPartValue(part, host::numberText(value));
-    if (ImGui::IsItemDeactivatedAfterEdit())
-        postFire(state, frame, part, host::numberText(part->number));
+    char shown[512];
+    std::snprintf(shown, sizeof shown, numberFormat(part).c_str(), part->number);
+    std::string text = shown;
+    auto &typed = framesUi().typed;
+    if (ImGui::InputText("##v", &text))
+        typed[part] = text;
+    if (!ImGui::IsItemDeactivatedAfterEdit())
+        return;
+    const auto found = typed.find(part);
+    if (found == typed.end())
+        return;
+    const std::string entered = found->second;
+    typed.erase(found);
+    char *end = nullptr;
+    const double value = std::strtod(entered.c_str(), &end);
+    while (end && (*end == ' ' || *end == '\t'))
+        ++end;
+    if (end == entered.c_str() || *end || !std::isfinite(value)) {
+        reportFailure(state, frame, part->label,
+                      "\"" + entered + "\" is not a number; it keeps " + shown);
+        return;
+    }
+    host::setPartValue(part, host::numberText(value));
+    postFire(state, frame, part, host::numberText(value));
 }
 
 // Texts and choices.
@@ -266,6 +288,10 @@ void stringField(WindowState &state, HFrame *frame, HFrame *part)
     std::string text = part->text;
     if (ImGui::InputText("##v", &text))
         host::setPartValue(part, text);
+    // A message longer than its field is shown whole beneath it.
+    if (!ImGui::IsItemActive() && ImGui::CalcTextSize(part->text.c_str()).x >
+                                      ImGui::GetItemRectSize().x - ImGui::GetStyle().FramePadding.x * 2.0f)
+        ImGui::TextWrapped("%s", part->text.c_str());
     if (ImGui::IsItemDeactivatedAfterEdit() && !part->command.empty())
         postFire(state, frame, part, part->text);
 }
@@ -309,9 +335,12 @@ void labelText(const HFrame *part)
     ImGui::TextWrapped("%s", (part->text.empty() ? part->label : part->text).c_str());
 }
 
+// A button's text value, when its layer type set one, is its label.
 std::string buttonText(const HFrame *part)
 {
-    return visible(part->label.empty() ? part->name : part->label);
+    return visible(!part->text.empty()    ? part->text
+                   : part->label.empty() ? part->name
+                                         : part->label);
 }
 
 // Buttons in a row share a line while they fit.

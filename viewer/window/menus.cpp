@@ -1,6 +1,7 @@
 // The main menu bar, the scene's action keys and the messages panel.
 #include <GLFW/glfw3.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include <cctype>
 #include <map>
@@ -38,14 +39,16 @@ int keyCode(const std::string &name)
 
 // Runs a command line of the layer type's script in a context, after the
 // frame, and shows what went wrong.
-void postCommand(WindowState &state, const std::string &line, void *context)
+// name: what Undo calls the change.
+void postCommand(WindowState &state, const std::string &line, void *context,
+                 const std::string &name)
 {
     state.work.post([&state, line, context] {
         const host::CommandResult r = host::runCommandLine(state.viewer.script(), line, context);
         if (!r.ran || !r.error.empty())
             state.report(line + ": " + (r.error.empty() ? "did not run" : r.error));
         state.viewer.syncLayers();
-    });
+    }, name);
 }
 
 // The context an action or item runs in: the scene, or the selected layer.
@@ -90,9 +93,16 @@ void fileMenu(WindowState &state)
         HLayer *layer = state.selected;
         state.work.post([&state, layer] { saveLayer(state, layer); });
     }
-    if (ImGui::MenuItem("Save scene as..."))
-        browse(state, "Save scene", {".scene"}, true,
-               [&state](const std::string &path) { saveScene(state, path); });
+    if (ImGui::MenuItem("Save layer as...", nullptr, false, state.selected != nullptr))
+        saveLayerAs(state, state.selected);
+    if (ImGui::MenuItem("Save scene as...")) {
+        // The title says that the changed layers are saved with it.
+        const std::string changed = changedLayerNames(state);
+        browse(state,
+               changed.empty() ? "Save scene (each layer is saved to its file)"
+                               : "Save scene (also saves the changed layers: " + changed + ")",
+               {".scene"}, true, [&state](const std::string &path) { saveScene(state, path); });
+    }
     if (ImGui::MenuItem("Screenshot..."))
         browse(state, "Screenshot", {".png"}, true,
                [&state](const std::string &path) { state.screenshotFile = path; });
@@ -106,13 +116,24 @@ void editMenu(WindowState &state)
 {
     if (!ImGui::BeginMenu("Edit"))
         return;
+    const LayerRecord *record = state.selected ? state.viewer.record(state.selected) : nullptr;
+    const std::string undo = record ? record->history.undoName() : "";
+    const std::string redo = record ? record->history.redoName() : "";
+    if (ImGui::MenuItem(undo.empty() ? "Undo" : ("Undo " + undo).c_str(), "Ctrl+Z", false,
+                        !undo.empty()))
+        state.work.post([&state] { undoLayer(state, false); });
+    if (ImGui::MenuItem(redo.empty() ? "Redo" : ("Redo " + redo).c_str(), "Ctrl+Shift+Z", false,
+                        !redo.empty()))
+        state.work.post([&state] { undoLayer(state, true); });
+    ImGui::Separator();
     bool any = false;
     if (HScript *script = state.viewer.script()) {
         for (const host::Action &action : script->actions) {
             const bool on = state.viewer.scene().actionOn(action.name);
             void *context = contextFor(state, action.context);
-            if (ImGui::MenuItem(action.name.c_str(), action.key.c_str(), false, on && context))
-                postCommand(state, action.command, context);
+            const std::string &label = action.label.empty() ? action.name : action.label;
+            if (ImGui::MenuItem(label.c_str(), action.key.c_str(), false, on && context))
+                postCommand(state, action.command, context, label);
             any = true;
         }
     }
@@ -153,7 +174,7 @@ void menuItems(WindowState &state, HMenu *menu, void *target)
                             ? state.viewer.scene().hscene()
                             : target;
         if (ImGui::MenuItem(item.label.c_str(), nullptr, false, context != nullptr))
-            postCommand(state, item.command, context);
+            postCommand(state, item.command, context, item.label);
     }
 }
 
@@ -198,6 +219,9 @@ void layerTypeMenus(WindowState &state)
 float drawMainMenu(WindowState &state)
 {
     checkSelection(state);
+    // Escape leaves an open menu (a question's modal keeps its own Escape).
+    if (state.pressed(GLFW_KEY_ESCAPE))
+        ImGui::ClosePopupsExceptModals();
     float height = 0.0f;
     if (ImGui::BeginMainMenuBar()) {
         fileMenu(state);
@@ -212,6 +236,13 @@ float drawMainMenu(WindowState &state)
     if (state.pressed(GLFW_KEY_S, true) && state.selected) {
         HLayer *layer = state.selected;
         state.work.post([&state, layer] { saveLayer(state, layer); });
+    }
+    // Not while a field has the keyboard: its own Ctrl+Z undoes typing.
+    if (!ImGui::GetIO().WantTextInput && state.selected) {
+        if (state.pressed(GLFW_KEY_Z, true, false))
+            state.work.post([&state] { undoLayer(state, false); });
+        if (state.pressed(GLFW_KEY_Z, true, true))
+            state.work.post([&state] { undoLayer(state, true); });
     }
     return height;
 }
@@ -229,7 +260,8 @@ void runActionKeys(WindowState &state)
             !state.pressed(key))
             continue;
         if (void *context = contextFor(state, action.context))
-            postCommand(state, action.command, context);
+            postCommand(state, action.command, context,
+                        action.label.empty() ? action.name : action.label);
     }
 }
 

@@ -29,9 +29,23 @@ void drawMessages(WindowState &state);
 // reports its failure in the messages panel and returns whether it worked.
 bool openPath(WindowState &state, const std::string &path);
 bool openScene(WindowState &state, const std::string &path);
+// Saves the layer to its file. A layer without a file asks for one (the
+// file browser); one whose file was damaged when read asks first, with
+// Save as... offered.
 bool saveLayer(WindowState &state, HLayer *layer);
+// Asks for a file name, then writes the layer there; the layer then
+// belongs to that file.
+void saveLayerAs(WindowState &state, HLayer *layer);
 bool saveScene(WindowState &state, const std::string &path);
+// Asks for the new layer's file name, then makes it.
 void newLayer(WindowState &state);
+// Whether the person agrees to drop unsaved changes for `what` ("Quit",
+// "Open scene"): asked once, when some layer holds changes.
+bool confirmDiscard(WindowState &state, const std::string &what);
+// The changed layers' names, "sky, valley"; "" when none.
+std::string changedLayerNames(WindowState &state);
+// Undoes (redoes) the selected layer's last change.
+void undoLayer(WindowState &state, bool redo);
 
 } // namespace cloudview::window
 

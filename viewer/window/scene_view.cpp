@@ -138,7 +138,7 @@ void SceneView::handleInput()
             if (drag_ == Drag::Pending) {
                 const int x = static_cast<int>(std::lround(pressX_));
                 const int y = static_cast<int>(std::lround(pressY_));
-                state_.work.post([this, x, y] { click(x, y); });
+                state_.work.post([this, x, y] { click(x, y); }, "Click in the scene");
             } else if (drag_ == Drag::Overlay) {
                 overlay_->release(pointerX_, pointerY_);
                 ++state_.changes;

@@ -140,7 +140,9 @@ void SelectionHandles::release(double x, double y)
         WindowState &state = state_;
         HSelector *selector = selector_;
         const BoxChange change = change_;
-        state_.work.post([&state, selector, change] { applyChange(state, selector, change); });
+        state_.work.post([&state, selector, change] { applyChange(state, selector, change); },
+                         change.kind == BoxChange::Kind::Move ? "Move selection box"
+                                                              : "Resize selection box");
     }
     selector_ = nullptr;
     change_ = {};

@@ -16,7 +16,7 @@ namespace cloudview::window {
 
 namespace {
 
-constexpr float kPanelWidth = 260.0f;
+constexpr float kPanelWidth = 276.0f; // room for the changed mark
 constexpr float kEntryHeight = float(StackerIcons::kHeight);
 constexpr const char *kPayload = "cloudview/layer";
 const ImU32 kSelectedFrame = IM_COL32(255, 200, 60, 255);
@@ -70,7 +70,7 @@ void postLayerCommand(WindowState &state, LayerRef ref, const std::string &comma
         HScript *script = nullptr;
         popupMenuOf(state, layer, &script);
         finishCommand(state, command, host::runCommand(script, command, layer, {}));
-    });
+    }, command);
 }
 
 // Runs an item of the layer's popup: its name, or its label without one.
@@ -87,7 +87,7 @@ void postPopupItem(WindowState &state, LayerRef ref, const std::string &item)
             return;
         }
         finishCommand(state, item, host::fireMenuItem(menu, item, layer));
-    });
+    }, item);
 }
 
 void entryPopup(WindowState &state, HLayer *layer)
@@ -187,6 +187,14 @@ void drawEntry(WindowState &state, CanvasTextures &textures, HLayer *layer, bool
     entryPopup(state, layer);
     entryDragAndDrop(state, layer, top, bottom);
     entryPicture(state, textures, layer, min, max);
+    // The changed mark: the entry reads "sky *" while its layer holds what
+    // its file does not.
+    if (state.viewer.changed(layer)) {
+        const float y = min.y + (max.y - min.y - ImGui::GetTextLineHeight()) * 0.5f;
+        ImGui::GetWindowDrawList()->AddText(ImVec2(max.x + 6.0f, y), kSelectedFrame, "*");
+        if (ImGui::IsItemHovered())
+            ImGui::SetTooltip("%s has unsaved changes", layerDisplayName(layer).c_str());
+    }
     // The frame stays outside the picture, which is shown as drawn.
     if (selected)
         ImGui::GetWindowDrawList()->AddRect(ImVec2(min.x - 2.5f, min.y - 2.5f),

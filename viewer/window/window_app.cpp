@@ -10,6 +10,7 @@
 
 #include "canvas_textures.h"
 #include "dialogs.h"
+#include "hvislib.h"
 #include "hvislib/questions.h"
 #include "image_io.h"
 #include "panels.h"
@@ -117,6 +118,14 @@ WindowApp::WindowApp(const WindowOptions &options) : options_(options)
     host::setResponder([this](const std::string &q, const std::string &no,
                               const std::string &yes) { return ask(q, no, yes); });
     host::setErrorListener([this](const std::string &m) { parts_->state.report(m); });
+    parts_->state.choose = [this](const std::string &q, const std::vector<std::string> &answers) {
+        // A script's queued answers come first, as for the layers' questions.
+        if (host::pendingAnswers() > 0)
+            return hvis_QueryYesNo(q.c_str(), answers.back().c_str(), answers.front().c_str())
+                       ? size_t(0)
+                       : answers.size() - 1;
+        return choose(q, answers);
+    };
     glfwSetDropCallback(window_, [](GLFWwindow *w, int count, const char **paths) {
         auto *app = static_cast<WindowApp *>(glfwGetWindowUserPointer(w));
         for (int i = 0; i < count; ++i) {
@@ -175,7 +184,12 @@ void WindowApp::nestedFrame()
 
 bool WindowApp::ask(const std::string &text, const std::string &no, const std::string &yes)
 {
-    Question q{text, no, yes};
+    return choose(text, {yes, no}) == 0;
+}
+
+size_t WindowApp::choose(const std::string &text, const std::vector<std::string> &answers)
+{
+    Question q{text, answers};
     Question *outer = parts_->question;
     parts_->question = &q;
     // A script's questions are answered by its ANSWER statements; one it
@@ -184,9 +198,9 @@ bool WindowApp::ask(const std::string &text, const std::string &no, const std::s
         nestedFrame();
         if (parts_->scripted && q.framesShown >= 2) {
             std::fprintf(stderr, "cloudview: %s: no ANSWER for \"%s\"; answered \"%s\"\n",
-                         options_.script.c_str(), text.c_str(), no.c_str());
+                         options_.script.c_str(), text.c_str(), answers.back().c_str());
             q.answered = true;
-            q.answer = false;
+            q.answer = answers.size() - 1;
         }
     }
     parts_->question = outer;
@@ -288,12 +302,27 @@ void WindowApp::frame()
     // What a person asked for that failed is told in the messages panel;
     // the window goes on.
     if (nestedDepth_ == 0 &&
-        state.work.runAll([&state](const std::string &what) { state.report(what); }) > 0) {
+        state.work.runAll([&state](const std::string &what) { state.report(what); },
+                          [&state](const std::string &name) {
+                              state.viewer.syncLayers();
+                              state.viewer.noteChanges(name);
+                          }) > 0) {
         ++state.changes;
         active = true;
     }
+    if (nestedDepth_ == 0)
+        showTitle();
     lastChanges_ = state.changes;
     quietFrames_ = active ? 0 : quietFrames_ + 1;
+}
+
+void WindowApp::showTitle()
+{
+    const std::string title =
+        std::string("Clouds - cloudview") + (parts_->viewer->anyChanged() ? " *" : "");
+    if (title != title_)
+        glfwSetWindowTitle(window_, title.c_str());
+    title_ = title;
 }
 
 void WindowApp::statementDone()
@@ -334,8 +363,16 @@ int WindowApp::run()
             std::printf("ran %s in the window: %zu statement%s\n", options_.script.c_str(),
                         outcome.carriedOut, outcome.carriedOut == 1 ? "" : "s");
         } else {
-            while (!parts_->state.quitRequested)
+            // Quitting with unsaved changes asks once first; the layers
+            // then ask their own questions as they close.
+            while (true) {
                 frame();
+                if (!parts_->state.quitRequested)
+                    continue;
+                parts_->state.quitRequested = false;
+                if (confirmDiscard(parts_->state, "Quit"))
+                    break;
+            }
         }
     } catch (const ViewerError &e) {
         std::fprintf(stderr, "cloudview: %s\n", e.what());

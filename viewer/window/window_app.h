@@ -60,6 +60,9 @@ public:
 private:
     struct Parts;
     bool ask(const std::string &question, const std::string &no, const std::string &yes);
+    size_t choose(const std::string &question, const std::vector<std::string> &answers);
+    // The title with the changed mark: "Clouds - cloudview *".
+    void showTitle();
     void buildFrame();
     // A frame drawn while a layer type's call is under way (its question,
     // its busy spell): no input is acted on, no posted work runs.
@@ -73,6 +76,7 @@ private:
     int quietFrames_ = 0;           // frames in a row where nothing happened
     float lastMouse_[2] = {0, 0};
     unsigned long lastChanges_ = 0;
+    std::string title_;
 };
 
 } // namespace cloudview::window

@@ -6,19 +6,22 @@
 
 namespace cloudview::window {
 
-size_t PostedWork::runAll(const std::function<void(const std::string &)> &failed)
+size_t PostedWork::runAll(const std::function<void(const std::string &)> &failed,
+                          const std::function<void(const std::string &)> &done)
 {
     size_t ran = 0;
     while (!queue_.empty()) {
-        std::function<void()> next = std::move(queue_.front());
+        Piece next = std::move(queue_.front());
         queue_.pop_front();
         try {
-            next();
+            next.work();
         } catch (const std::exception &e) {
             if (!failed)
                 throw;
             failed(e.what());
         }
+        if (done)
+            done(next.name);
         ++ran;
     }
     return ran;
@@ -37,6 +40,15 @@ bool WindowState::pressed(int key, bool ctrl) const
     constexpr int kCtrlBit = 0x0002; // GLFW_MOD_CONTROL
     for (const auto &[k, mods] : keysPressed)
         if (k == key && ((mods & kCtrlBit) != 0) == ctrl)
+            return true;
+    return false;
+}
+
+bool WindowState::pressed(int key, bool ctrl, bool shift) const
+{
+    constexpr int kShiftBit = 0x0001, kCtrlBit = 0x0002; // GLFW_MOD_SHIFT, GLFW_MOD_CONTROL
+    for (const auto &[k, mods] : keysPressed)
+        if (k == key && ((mods & kCtrlBit) != 0) == ctrl && ((mods & kShiftBit) != 0) == shift)
             return true;
     return false;
 }

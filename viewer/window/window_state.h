@@ -26,15 +26,26 @@ namespace window {
 
 class PostedWork {
 public:
-    void post(std::function<void()> work) { queue_.push_back(std::move(work)); }
+    // name: what a person would call the change it may make ("Apply"),
+    // for the Edit menu's Undo.
+    void post(std::function<void()> work, std::string name = "")
+    {
+        queue_.push_back({std::move(work), std::move(name)});
+    }
     bool empty() const { return queue_.empty(); }
     // Runs what was posted, in order, including work that running it posts.
     // A piece that throws is handed to failed with its message, and the
-    // rest still run. Returns how many ran.
-    size_t runAll(const std::function<void(const std::string &)> &failed = {});
+    // rest still run; done hears each piece's name after it ran. Returns
+    // how many ran.
+    size_t runAll(const std::function<void(const std::string &)> &failed = {},
+                  const std::function<void(const std::string &)> &done = {});
 
 private:
-    std::deque<std::function<void()>> queue_;
+    struct Piece {
+        std::function<void()> work;
+        std::string name;
+    };
+    std::deque<Piece> queue_;
 };
 
 // A file chosen in the file browser is handed to what asked for it.
@@ -76,8 +87,15 @@ struct WindowState {
     // Kept apart from ImGui's key state, which only sees a key that is
     // still down when a frame starts and so misses quick taps.
     std::vector<std::pair<int, int>> keysPressed;
-    // Whether the key was pressed since the last frame, with Ctrl held or not.
+    // Whether the key was pressed since the last frame, with Ctrl held or
+    // not (and Shift held or not, when asked).
     bool pressed(int key, bool ctrl = false) const;
+    bool pressed(int key, bool ctrl, bool shift) const;
+    // Asks a question with its answers in the window, waiting for one;
+    // returns its index (the last answer is the one Escape gives). The
+    // window sets it; a scene script's queued ANSWER answers it first
+    // (YES the first answer, NO the last).
+    std::function<size_t(const std::string &, const std::vector<std::string> &)> choose;
     // One line for the status bar from the last thing done ("saved sky.cloud").
     std::string status;
     // The stacker's pictures of the layers. The window keeps the viewer

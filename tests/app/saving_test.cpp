@@ -1,0 +1,280 @@
+// Saving, saving under a new name, writing a scene elsewhere, and undo, as
+// scene scripts run them: what lands on disk, byte for byte, and what a
+// run that refuses says.
+#include <gtest/gtest.h>
+
+#include "support/test_util.h"
+#include "undo_history.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    std::string out, err;
+};
+
+struct SavingTest : ::testing::Test {
+    std::string dir;
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/saving_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+
+    std::string file(const std::string &name) const { return dir + "/" + name; }
+    void write(const std::string &name, const std::string &text) const
+    {
+        std::ofstream(file(name), std::ios::binary) << text;
+    }
+    // cloudview run on a script written into the test's folder.
+    Outcome run(const std::string &script) const
+    {
+        write("job.scene", script);
+        const std::string command = std::string(CLOUDVIEW) + " run " + file("job.scene") +
+                                    " 2>" + file("err.txt");
+        Outcome r;
+        FILE *pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        size_t n;
+        while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            r.out.append(buffer, n);
+        const int status = pipe ? pclose(pipe) : -1;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.err = readFile(file("err.txt"));
+        return r;
+    }
+};
+
+const std::string kSky = readFile(EXAMPLES "/sky.cloud");
+
+// sky.cloud with the second cloud's zoom mistyped, as the user had it.
+std::string damagedSky()
+{
+    std::string text = kSky;
+    const size_t second = text.find("Cloud_1\n");
+    const size_t zoom = text.find(" 41.000000 ", second);
+    text.replace(zoom + 1, 9, "4I.000000");
+    return text;
+}
+
+// Cloud k's (from 0) block line with the given number (2..6).
+std::string blockLine(const std::string &text, int k, int line)
+{
+    const std::vector<std::string> lines = splitLines(text);
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == "Cloud_" + std::to_string(k))
+            return i + size_t(line) - 1 < lines.size() ? lines[i + size_t(line) - 1] : "";
+    return "";
+}
+
+} // namespace
+
+TEST_F(SavingTest, AFileReadWithDamageIsNotSavedOverWithoutAYes)
+{
+    const std::string damaged = damagedSky();
+    write("sky.cloud", damaged);
+    write("notes.cloud", "# Clouds\n\nProcedurally generated volumetric clouds.\n");
+
+    // SAVE, WRITESCENE and closing a changed layer all keep the files.
+    Outcome r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                    "ADDFEATURELAYER \"Clouds\" \"notes.cloud\";\n"
+                    "SAVE LAYER 1;\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("job.scene:3: sky.cloud was damaged when read (Cloud_1: zoom "
+                         "\"4I.000000\" is not a number). Saving replaces it with what was "
+                         "read. Save anyway?"),
+              std::string::npos)
+        << r.err;
+    r = run("ADDFEATURELAYER \"Clouds\" \"notes.cloud\";\nSAVE LAYER 1;\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("notes.cloud was damaged when read (not a layer file (first line "
+                         "\"# Clouds\"))"),
+              std::string::npos)
+        << r.err;
+    r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\nWRITESCENE \"again.scene\";\n"
+            "RUN SCENE \"cloudupdate\" \"showproperties\";\nSET LAYER 1 \"apply\";\n"
+            "ANSWER YES;\n");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(file("sky.cloud")), damaged);
+    EXPECT_EQ(readFile(file("notes.cloud")),
+              "# Clouds\n\nProcedurally generated volumetric clouds.\n");
+    EXPECT_NE(readFile(file("again.scene")).find("\tADDFEATURELAYER \"Clouds\" \"sky.cloud\" ;\n"),
+              std::string::npos);
+
+    // Answered yes, the save writes what was read, and the file reads
+    // clean from then on: a second save asks nothing.
+    r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\nANSWER YES;\nSAVE LAYER 1;\n"
+            "SAVE LAYER 1;\n");
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::string saved = readFile(file("sky.cloud"));
+    EXPECT_NE(saved, damaged);
+    EXPECT_EQ(blockLine(saved, 1, 2), "0.400000 0.480000 1.000000 4.000000 0.350000");
+    for (int line = 2; line <= 6; ++line)
+        EXPECT_EQ(blockLine(saved, 0, line), blockLine(kSky, 0, line)) << "the cloud before it";
+}
+
+TEST_F(SavingTest, SaveLayerAsWritesANewFileThatTheLayerThenKeeps)
+{
+    write("sky.cloud", kSky);
+    std::system(("mkdir " + file("copies")).c_str());
+    const Outcome r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                          "SAVE LAYER 1 \"copies/copy.cloud\";\n"
+                          "RUN SCENE \"cloudupdate\" \"showproperties\";\n"
+                          "SET LAYER 1 \"currentcloud\" \"Cloud 2\";\n"
+                          "SET LAYER 1 \"density\" 0.9;\n"
+                          "SET LAYER 1 \"apply\";\n"
+                          "SAVE LAYER 1;\n"
+                          "WRITESCENE \"copies/moved.scene\";\n"
+                          "RUN SCENE \"cloudcreatemodellayer\";\n"
+                          "SAVE LAYER 2;\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("job.scene:10: layer 2 has no file yet; SAVE LAYER 2 \"file\"; names one"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(readFile(file("sky.cloud")), kSky) << "the old file is left as it was";
+    const std::string copy = readFile(file("copies/copy.cloud"));
+    EXPECT_EQ(blockLine(copy, 1, 2), "0.900000 0.480000 1.000000 41.000000 0.350000");
+    std::string expected = kSky;
+    expected.replace(expected.find("0.400000 0.480000", expected.find("Cloud_1")), 8, "0.900000");
+    EXPECT_EQ(copy, expected);
+    // The scene beside the copy names it relative to itself, and reopens.
+    const std::string scene = readFile(file("copies/moved.scene"));
+    EXPECT_NE(scene.find("\n\tADDFEATURELAYER \"Clouds\" \"copy.cloud\" ;\n"), std::string::npos)
+        << scene;
+    const Outcome again = run("ADDFEATURELAYER \"Clouds\" \"copies/copy.cloud\";\n"
+                              "WRITESCENE \"elsewhere.scene\";\n");
+    EXPECT_EQ(again.code, 0) << again.err;
+    EXPECT_NE(readFile(file("elsewhere.scene")).find("\"copies/copy.cloud\""), std::string::npos);
+    EXPECT_EQ(std::system((std::string(CLOUDVIEW) + " render " + file("copies/moved.scene") +
+                           " -o " + file("moved.png") + " --size 32x24 >/dev/null")
+                              .c_str()),
+              0);
+}
+
+TEST_F(SavingTest, ASceneWrittenIntoAnotherFolderReopensFromThere)
+{
+    write("sky.cloud", kSky);
+    std::system(("mkdir -p " + file("a/b") + " " + file("other")).c_str());
+    const Outcome r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                          "WRITESCENE \"other/moved.scene\";\n"
+                          "WRITESCENE \"a/b/deep.scene\";\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(readFile(file("other/moved.scene"))
+                  .find("\tADDFEATURELAYER \"Clouds\" \"../sky.cloud\" ;\n"),
+              std::string::npos);
+    EXPECT_NE(readFile(file("a/b/deep.scene"))
+                  .find("\tADDFEATURELAYER \"Clouds\" \"../../sky.cloud\" ;\n"),
+              std::string::npos);
+    for (const char *scene : {"other/moved.scene", "a/b/deep.scene"})
+        EXPECT_EQ(std::system((std::string(CLOUDVIEW) + " render " + file(scene) + " -o " +
+                               file("x.png") + " --size 32x24 >/dev/null")
+                                  .c_str()),
+                  0)
+            << scene;
+    EXPECT_EQ(readFile(file("sky.cloud")), kSky);
+}
+
+TEST_F(SavingTest, UndoAndRedoBringBackEachStepExactly)
+{
+    write("sky.cloud", kSky);
+    // Sixty applies, each a step: all sixty undone give the file back.
+    std::string script = "ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                         "RUN SCENE \"cloudupdate\" \"showproperties\";\n";
+    for (int i = 1; i <= 60; ++i)
+        script += "SET LAYER 1 \"density\" " + std::to_string(i / 100.0) +
+                  ";\nSET LAYER 1 \"apply\";\n";
+    script += "SAVE LAYER 1 \"last.cloud\";\n";
+    for (int i = 0; i < 60; ++i)
+        script += "UNDO LAYER 1;\n";
+    script += "SAVE LAYER 1 \"first.cloud\";\n"
+              "REDO LAYER 1;\nSAVE LAYER 1 \"one.cloud\";\n"
+              "UNDO LAYER 1;\nUNDO LAYER 1;\n";
+    const Outcome r = run(script);
+    EXPECT_EQ(r.code, 2);
+    // Line 188: the second UNDO after the REDO.
+    EXPECT_NE(r.err.find("job.scene:188: layer 1: nothing to undo"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(readFile(file("first.cloud")), kSky);
+    EXPECT_EQ(blockLine(readFile(file("last.cloud")), 0, 2).substr(0, 8), "0.600000");
+    EXPECT_EQ(blockLine(readFile(file("one.cloud")), 0, 2).substr(0, 8), "0.010000");
+    EXPECT_EQ(readFile(file("sky.cloud")), kSky);
+}
+
+TEST_F(SavingTest, ABoxMoveUndoneRestoresTheCloudAndClosingAsksOnlyAboutUnsavedText)
+{
+    // A pick frames the cloud under the view's centre (Cloud 2); the box
+    // moves it.
+    const std::string pickAndMove = "ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                                    "VIEW 0 90 150000;\n"
+                                    "RENDER \"top.png\" 200 200;\n"
+                                    "CLICK 100 100;\n"
+                                    "MOVESELECTION 1000 0 0;\n"
+                                    "SCALESELECTION 2 2 2;\n"
+                                    "SAVE LAYER 1 \"moved.cloud\";\n"
+                                    "UNDO LAYER 1;\nUNDO LAYER 1;\n";
+    write("sky.cloud", kSky);
+    // Undone to the file's text: the yes queued for a question is not used.
+    Outcome r = run(pickAndMove + "SAVE LAYER 1 \"back.cloud\";\nANSWER YES;\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string moved = readFile(file("moved.cloud"));
+    EXPECT_EQ(blockLine(moved, 1, 4),
+              "69000.000000 40000.000000 4600.000000 36000.000000 -30000.000000 5600.000000");
+    EXPECT_EQ(readFile(file("back.cloud")), kSky) << "both steps undone";
+
+    // Redone, the layer holds text its file (moved.cloud since the save)
+    // does not: closing asks, and the yes saves it.
+    write("sky.cloud", kSky);
+    std::remove(file("moved.cloud").c_str());
+    r = run(pickAndMove + "REDO LAYER 1;\nANSWER YES;\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(file("sky.cloud")), kSky);
+    EXPECT_EQ(blockLine(readFile(file("moved.cloud")), 1, 4),
+              "69000.000000 40000.000000 4600.000000 18000.000000 -15000.000000 2800.000000");
+}
+
+TEST_F(SavingTest, ALayerClosingWithAYesIsSavedToItsFile)
+{
+    write("sky.cloud", kSky);
+    const Outcome r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                          "RUN SCENE \"cloudupdate\" \"showproperties\";\n"
+                          "SET LAYER 1 \"loadcurrent\";\n"
+                          "SET LAYER 1 \"density\" 0.25;\n"
+                          "SET LAYER 1 \"apply\";\n"
+                          "ANSWER YES;\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string expected = kSky;
+    expected.replace(expected.find("0.550000"), 8, "0.250000");
+    EXPECT_EQ(readFile(file("sky.cloud")), expected);
+}
+
+TEST(UndoHistory, KeepsItsLimitAndForgetsWhatARedoWouldDoAfterANewChange)
+{
+    cloudview::UndoHistory h(3);
+    EXPECT_FALSE(h.canUndo());
+    h.push("a", "0", "1");
+    h.push("b", "1", "2");
+    h.push("c", "2", "3");
+    h.push("d", "3", "4");
+    EXPECT_EQ(h.size(), 3u);
+    EXPECT_EQ(h.undoName(), "d");
+    EXPECT_EQ(h.undo(), "3");
+    EXPECT_EQ(h.undo(), "2");
+    EXPECT_EQ(h.undo(), "1");
+    EXPECT_FALSE(h.canUndo()) << "the oldest step went";
+    EXPECT_EQ(h.redoName(), "b");
+    EXPECT_EQ(h.redo(), "2");
+    h.push("e", "2", "5");
+    EXPECT_FALSE(h.canRedo());
+    EXPECT_EQ(h.undo(), "2");
+    EXPECT_EQ(h.undo(), "1");
+}
