@@ -128,6 +128,8 @@ void terrainStatement(const StatementCall &c)
         } else
             c.fail("TERRAIN takes a file, then DRAPE \"image\" and EXAGGERATION k, not " + word);
     }
+    if (c.viewer.terrainOverridden())
+        return;  // the command line's ground stays
     try {
         c.viewer.openTerrain(settings);
     } catch (const ViewerError &e) {

@@ -122,6 +122,12 @@ void Viewer::openTerrain(const ::terrain::TerrainSettings &settings)
     scene_.setGround(terrain_.get());
 }
 
+void Viewer::openTerrainOverride(const ::terrain::TerrainSettings &settings)
+{
+    openTerrain(settings);
+    terrainOverride_ = true;
+}
+
 void Viewer::closeTerrain()
 {
     if (!terrain_)

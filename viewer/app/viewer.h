@@ -81,6 +81,10 @@ public:
     // host reports errors ("cloudview: warning: ..."). On failure throws
     // ViewerError "file: reason" and keeps the ground it had.
     void openTerrain(const ::terrain::TerrainSettings &settings);
+    // The ground the command line names: opened now, and TERRAIN
+    // statements of scripts run afterwards leave it in place.
+    void openTerrainOverride(const ::terrain::TerrainSettings &settings);
+    bool terrainOverridden() const { return terrainOverride_; }
     // Back to the flat grid (the extent stays).
     void closeTerrain();
     const ::terrain::Terrain *terrain() const { return terrain_.get(); }
@@ -123,6 +127,7 @@ private:
     host::Scene scene_;
     std::unique_ptr<GLTarget> gl_;
     std::unique_ptr<::terrain::Terrain> terrain_;  // the scene borrows it
+    bool terrainOverride_ = false;
     ScriptPresenter *presenter_ = nullptr;
     LayerType type_;
     HScript *script_ = nullptr;

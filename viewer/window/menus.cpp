@@ -81,6 +81,14 @@ void fileMenu(WindowState &state)
     if (ImGui::MenuItem("Add layer file..."))
         browse(state, "Add layer file", {layerExtension}, false,
                [&state](const std::string &path) { openPath(state, path); });
+    if (ImGui::MenuItem("Open terrain..."))
+        browse(state, "Open terrain (an elevation model)", {}, false,
+               [&state](const std::string &path) { openTerrain(state, path, ""); });
+    if (ImGui::MenuItem("Drape image...", nullptr, false, viewer.terrain() != nullptr))
+        browse(state, "Drape an image over the terrain", {}, false, [&state](const std::string &path) {
+            if (const ::terrain::Terrain *t = state.viewer.terrain())
+                openTerrain(state, t->settings().model, path);
+        });
     if (ImGui::MenuItem(("New " + viewer.layerType().typeName + " layer").c_str()))
         state.work.post([&state] { newLayer(state); });
     ImGui::Separator();
