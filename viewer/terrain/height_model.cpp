@@ -2,7 +2,7 @@
 
 #include <cpl_conv.h>
 #include <gdal_alg.h>
-#include <gdalwarper.h>
+#include <gdal_utils.h>
 #include <ogr_srs_api.h>
 #include <sys/stat.h>
 
@@ -54,27 +54,25 @@ int utmEpsg(double lon, double lat)
     return (lat < 0.0 ? 32700 : 32600) + zone;
 }
 
-// The model warped north up into dstWkt (empty: its own system), with an
-// alpha band after band 1 marking where the source had data.
+// The model warped north up into dstWkt (empty: its own system) as a
+// warped VRT (gdalwarp -of VRT), bilinear, with an alpha band after the
+// heights marking where the source had data: land outside the source
+// becomes no data, never 0.
 Dataset warped(GDALDatasetH source, const std::string &file, const std::string &dstWkt)
 {
-    GDALWarpOptions *options = GDALCreateWarpOptions();
-    options->nBandCount = 1;
-    options->panSrcBands = static_cast<int *>(CPLMalloc(sizeof(int)));
-    options->panDstBands = static_cast<int *>(CPLMalloc(sizeof(int)));
-    options->panSrcBands[0] = 1;
-    options->panDstBands[0] = 1;
-    options->nDstAlphaBand = 2;
-    int hasNoData = 0;
-    const double noData = GDALGetRasterNoDataValue(GDALGetRasterBand(source, 1), &hasNoData);
-    if (hasNoData) {
-        options->padfSrcNoDataReal = static_cast<double *>(CPLMalloc(sizeof(double)));
-        options->padfSrcNoDataReal[0] = noData;
-    }
-    options->eWorkingDataType = GDT_Float32;
-    GDALDatasetH vrt = GDALAutoCreateWarpedVRT(source, nullptr, dstWkt.empty() ? nullptr : dstWkt.c_str(),
-                                               GRA_Bilinear, 0.125, options);
-    GDALDestroyWarpOptions(options);
+    std::vector<std::string> args = {"-of", "VRT", "-r", "bilinear", "-ot", "Float32", "-dstalpha",
+                                     "-et", "0.125"};
+    if (!dstWkt.empty())
+        args.insert(args.end(), {"-t_srs", dstWkt});
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    GDALWarpAppOptions *options = GDALWarpAppOptionsNew(argv.data(), nullptr);
+    int usageError = 0;
+    GDALDatasetH sources[1] = {source};
+    GDALDatasetH vrt = options ? GDALWarp("", nullptr, 1, sources, options, &usageError) : nullptr;
+    GDALWarpAppOptionsFree(options);
     if (!vrt)
         throw TerrainError(file + ": cannot warp the model to a metric grid (" + lastGdalError() + ")");
     return Dataset(vrt);
@@ -89,11 +87,18 @@ std::vector<float> readBand(GDALDatasetH dataset, const std::string &file)
     std::vector<float> heights(size_t(w) * size_t(h));
     if (GDALRasterIO(band, GF_Read, 0, 0, w, h, heights.data(), w, h, GDT_Float32, 0, 0) != CE_None)
         throw TerrainError(file + ": cannot read its heights (" + lastGdalError() + ")");
-    const int flags = GDALGetMaskFlags(band);
-    if (!(flags & GMF_ALL_VALID)) {
+    // The warp's alpha band (the last, Float32 like the heights, which
+    // GDAL then does not take as the mask), else the band's own mask.
+    const int count = GDALGetRasterCount(dataset);
+    GDALRasterBandH last = GDALGetRasterBand(dataset, count);
+    GDALRasterBandH maskBand = nullptr;
+    if (count > 1 && GDALGetRasterColorInterpretation(last) == GCI_AlphaBand)
+        maskBand = last;
+    else if (!(GDALGetMaskFlags(band) & GMF_ALL_VALID))
+        maskBand = GDALGetMaskBand(band);
+    if (maskBand) {
         std::vector<unsigned char> mask(heights.size());
-        if (GDALRasterIO(GDALGetMaskBand(band), GF_Read, 0, 0, w, h, mask.data(), w, h, GDT_Byte, 0,
-                         0) != CE_None)
+        if (GDALRasterIO(maskBand, GF_Read, 0, 0, w, h, mask.data(), w, h, GDT_Byte, 0, 0) != CE_None)
             throw TerrainError(file + ": cannot read where it has data (" + lastGdalError() + ")");
         for (size_t i = 0; i < heights.size(); ++i)
             if (mask[i] == 0)
