@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   scripts/clouds.sh example   install, build what the example needs (the plug-in, the host
-#                               library, cloudview), render it to build/sky.png
+#                               library, cloudview), render it to build/sky.png and the
+#                               clouds over real ground to build/valley.png
 #   scripts/clouds.sh test      install, build, run every test: the suite, the suite again
 #                               under AddressSanitizer and UndefinedBehaviorSanitizer, and
 #                               every fuzz target of fuzz/targets.txt for 30 seconds each;
@@ -75,6 +76,8 @@ case "$mode" in
         configure_and_build "$build" -- cloudview tlcloud viewerhost
         "$build/bin/cloudview" render "$here/examples/sky.scene" -o "$build/sky.png"
         echo "Rendered $build/sky.png"
+        "$build/bin/cloudview" render "$here/examples/valley.scene" -o "$build/valley.png"
+        echo "Rendered $build/valley.png"
         ;;
     bench)
         configure_and_build "$build"

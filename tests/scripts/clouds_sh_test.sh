@@ -53,6 +53,8 @@ grep -q -- "--build $work/build -j [0-9]* --target cloudview tlcloud viewerhost\
     fail "example builds more than it needs: $(cat "$work/log")"
 grep -q "^cloudview render $here/examples/sky.scene -o $work/build/sky.png\$" "$work/log" ||
     fail "example renders nothing"
+grep -q "^cloudview render $here/examples/valley.scene -o $work/build/valley.png\$" "$work/log" ||
+    fail "example renders no clouds over real ground"
 
 # test: one summary line of every stage, and the exit status of the whole;
 # every fuzz target of the list is one run.

@@ -4,7 +4,15 @@
 
 #include <algorithm>
 
+#include <cpl_conv.h>
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+#include <cmath>
+
 #include "hmllib/script_ui.h"
+#include "plugin/records.h"
+#include "terrain/gdal_util.h"
 #include "hvislib/questions.h"
 #include "viewer.h"
 
@@ -19,11 +27,71 @@ const char kExportButton[] = "savetoimg";
 const char kMessage[] = "savelabel";
 const char kSuccess[] = "Successfully exported ";
 
+// The coordinate system that --crs names, as WKT.
+std::string crsWkt(const std::string &crs)
+{
+    ::terrain::registerGdal();
+    ::terrain::QuietGdal quiet;
+    std::string wkt;
+    struct stat st;
+    if (stat(crs.c_str(), &st) == 0) {
+        ::terrain::Dataset source(GDALOpenEx(crs.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr,
+                                             nullptr, nullptr));
+        if (!source)
+            throw ViewerError(crs + ": not a raster GDAL can read (" + ::terrain::lastGdalError() + ")");
+        const char *text = GDALGetProjectionRef(source.get());
+        if (!text || !*text)
+            throw ViewerError(crs + ": has no coordinate system to give the export");
+        return text;
+    }
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    char *text = nullptr;
+    const bool ok = OSRSetFromUserInput(srs, crs.c_str()) == OGRERR_NONE &&
+                    OSRExportToWkt(srs, &text) == OGRERR_NONE && text;
+    if (ok)
+        wkt = text;
+    CPLFree(text);
+    OSRDestroySpatialReference(srs);
+    if (!ok)
+        throw ViewerError("--crs " + crs + ": neither a raster nor a coordinate system GDAL knows (" +
+                          ::terrain::lastGdalError() + ")");
+    return wkt;
+}
+
+const CloudRecord *cloudRecord(HLayer *layer, int cloud)
+{
+    const CloudRecord *c = static_cast<const CloudLayer *>(layer->instance)->clouds;
+    for (int k = 1; c && k < cloud; ++k)
+        c = c->next;
+    return c;
+}
+
+void georeference(const std::string &file, const std::string &wkt, const CloudRecord &cloud)
+{
+    ::terrain::QuietGdal quiet;
+    ::terrain::Dataset tif(GDALOpenEx(file.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE, nullptr, nullptr,
+                                      nullptr));
+    if (!tif)
+        throw ViewerError(file + ": cannot georeference the export (" + ::terrain::lastGdalError() + ")");
+    const double x0 = cloud.xposition - std::fabs(cloud.xsize), x1 = cloud.xposition + std::fabs(cloud.xsize);
+    const double y0 = cloud.yposition - std::fabs(cloud.ysize), y1 = cloud.yposition + std::fabs(cloud.ysize);
+    const int w = GDALGetRasterXSize(tif.get()), h = GDALGetRasterYSize(tif.get());
+    double gt[6] = {x0, (x1 - x0) / w, 0.0, y1, 0.0, -(y1 - y0) / h};
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(wkt.c_str());
+    const bool ok = srs && GDALSetGeoTransform(tif.get(), gt) == CE_None &&
+                    GDALSetSpatialRef(tif.get(), srs) == CE_None;
+    OSRDestroySpatialReference(srs);
+    if (!ok)
+        throw ViewerError(file + ": cannot georeference the export (" + ::terrain::lastGdalError() + ")");
+    tif.reset();
+}
+
 }  // namespace
 
 std::string exportCloud(Viewer &viewer, const std::string &layerFile, int cloud,
-                        const std::string &out, bool overwrite)
+                        const std::string &out, bool overwrite, const std::string &crs)
 {
+    const std::string wkt = crs.empty() ? "" : crsWkt(crs);
     HLayer *layer = viewer.openLayerFile(layerFile);
     viewer.gl().makeCurrent();
     host::runCommand(viewer.script(), "cloudupdate", viewer.scene().hscene(), {"showproperties"});
@@ -52,6 +120,13 @@ std::string exportCloud(Viewer &viewer, const std::string &layerFile, int cloud,
         const std::string hint =
             !overwrite && stat(out.c_str(), &st) == 0 ? " (it exists; --overwrite replaces it)" : "";
         throw ViewerError(out + ": " + (message.empty() ? "nothing was exported" : message) + hint);
+    }
+    if (!wkt.empty()) {
+        const CloudRecord *record = cloudRecord(layer, cloud);
+        if (!record)
+            throw ViewerError(layerFile + ": there is no cloud " + std::to_string(cloud));
+        georeference(out, wkt, *record);
+        return message + " (georeferenced)";
     }
     return message;
 }

@@ -14,8 +14,15 @@ class Viewer;
 // and presses the export button. An existing out is replaced only with
 // overwrite. Returns the message the tool showed; throws ViewerError when
 // there is no such cloud or the export did not succeed.
+//
+// With crs (a georeferenced raster such as the elevation model, an EPSG
+// code such as "EPSG:31985", WKT or anything else GDAL's
+// OSRSetFromUserInput takes) the GeoTIFF is georeferenced afterwards: its
+// corners are the cloud's footprint, x from xposition - |xsize| to
+// xposition + |xsize| and y likewise, north up, in that coordinate system.
+// The crs is checked before anything is exported.
 std::string exportCloud(Viewer &viewer, const std::string &layerFile, int cloud,
-                        const std::string &out, bool overwrite);
+                        const std::string &out, bool overwrite, const std::string &crs = "");
 
 }  // namespace cloudview
 

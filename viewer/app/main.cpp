@@ -72,6 +72,28 @@ std::string fileSize(const std::string &file)
     return ec ? std::string("size unknown") : count(bytes, "byte");
 }
 
+// --terrain and --drape: the ground for the scene, whatever it names.
+struct GroundOptions {
+    std::string terrain, drape;
+    void add(CLI::App *command)
+    {
+        command->add_option("--terrain", terrain,
+                            "an elevation model (any raster GDAL reads) as the ground; it replaces "
+                            "a TERRAIN of the scene");
+        command->add_option("--drape", drape, "an image draped over the --terrain model");
+    }
+    // Before anything else is read; usage error (exit 1) for a drape alone.
+    void open(Viewer &viewer) const
+    {
+        if (terrain.empty())
+            return;
+        ::terrain::TerrainSettings settings;
+        settings.model = terrain;
+        settings.drape = drape;
+        viewer.openTerrainOverride(settings);
+    }
+};
+
 void render(Viewer &viewer, const std::string &input, const std::string &out,
             const std::string &size, const std::string &view)
 {
@@ -218,15 +240,18 @@ int main(int argc, char **argv)
     app.add_option("--plugin", plugin, "the layer plug-in (default: libtlcloud.so beside cloudview)");
 
     std::string input, out, size, view, dir;
+    GroundOptions ground;
     CLI::App *renderCmd = app.add_subcommand("render", "render a scene script or a layer file to PNG");
     renderCmd->add_option("input", input, "SCENE or LAYERFILE")->required();
     renderCmd->add_option("-o,--output", out, "the PNG to write")->required();
     renderCmd->add_option("--size", size, "image size WxH (default 1280x720)");
     renderCmd->add_option("--view", view, "camera AZ,EL[,DIST] in degrees, degrees, scene units; "
                                           "DIST 0 or none frames the layers");
+    ground.add(renderCmd);
 
     CLI::App *runCmd = app.add_subcommand("run", "run a scene script headless");
     runCmd->add_option("script", input, "SCENE")->required();
+    ground.add(runCmd);
 
     CLI::App *texCmd = app.add_subcommand("textures", "write every baked texture as PGM");
     texCmd->add_option("input", input, "LAYERFILE")->required();
@@ -245,6 +270,9 @@ int main(int argc, char **argv)
         ->required();
     exportCmd->add_option("-o,--output", out, "the GeoTIFF to write (.tif or .tiff)")->required();
     exportCmd->add_flag("--overwrite", overwrite, "replace OUT when it exists");
+    std::string crs;
+    exportCmd->add_option("--crs", crs, "georeference the GeoTIFF over the cloud's footprint in this "
+                                        "coordinate system: a georeferenced raster, EPSG:n or WKT");
 
     int iconWidth = 200;
     CLI::App *iconCmd = app.add_subcommand("icon", "write a layer's stacker icon as PNG");
@@ -260,6 +288,7 @@ int main(int argc, char **argv)
     openCmd->add_option("--script", script, "scene-script statements to run in the window, "
                                             "then quit");
     openCmd->add_option("--size", size, "window size WxH (default 1280x800)");
+    ground.add(openCmd);
 
     // CLI11 reads an unknown command as a stray argument and complains that
     // a command is required; name the word instead.
@@ -291,12 +320,18 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    if (!ground.drape.empty() && ground.terrain.empty()) {
+        std::fprintf(stderr, "cloudview: --drape needs --terrain: a drape lies over a model\n");
+        return 1;
+    }
     if (openCmd->parsed()) {
         try {
             window::WindowOptions options;
             options.plugin = plugin;
             options.inputs = inputs;
             options.script = script;
+            options.terrain = ground.terrain;
+            options.drape = ground.drape;
             if (!size.empty()) {
                 const Size s = parseSize(size);
                 options.width = s.width;
@@ -315,6 +350,7 @@ int main(int argc, char **argv)
     }
     try {
         Viewer viewer(plugin.empty() ? defaultPluginPath() : plugin);
+        ground.open(viewer);
         if (renderCmd->parsed())
             render(viewer, input, out, size, view);
         else if (runCmd->parsed())
@@ -325,7 +361,7 @@ int main(int argc, char **argv)
         else if (convCmd->parsed())
             convert(viewer, input, out);
         else if (exportCmd->parsed())
-            std::printf("%s\n", exportCloud(viewer, input, cloud, out, overwrite).c_str());
+            std::printf("%s\n", exportCloud(viewer, input, cloud, out, overwrite, crs).c_str());
         else if (iconCmd->parsed()) {
             viewer.writeIcon(viewer.openLayerFile(input), out, iconWidth);
             std::printf("wrote %s: the layer's icon, %d pixels wide, %s\n", out.c_str(), iconWidth,

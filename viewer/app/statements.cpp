@@ -109,6 +109,35 @@ void view(const StatementCall &c)
     c.viewer.scene().setView(c.number(1), elevation, distance);
 }
 
+// TERRAIN "dem.tif" [DRAPE "image.tif"] [EXAGGERATION k]: the names are
+// taken from the script's directory, where statements run.
+void terrainStatement(const StatementCall &c)
+{
+    const auto &tokens = c.statement.tokens;
+    terrain::TerrainSettings settings;
+    settings.model = tokens[1].text;
+    for (size_t i = 2; i < tokens.size(); i += 2) {
+        const std::string &word = tokens[i].text;
+        if (i + 1 >= tokens.size())
+            c.fail("TERRAIN: " + word + " needs a value");
+        if (word == "DRAPE" && settings.drape.empty())
+            settings.drape = tokens[i + 1].text;
+        else if (word == "EXAGGERATION") {
+            settings.exaggeration = c.number(i + 1);
+            if (!(settings.exaggeration > 0.0))
+                c.fail("TERRAIN: EXAGGERATION takes a number above 0, not " + tokens[i + 1].text);
+        } else
+            c.fail("TERRAIN takes a file, then DRAPE \"image\" and EXAGGERATION k, not " + word);
+    }
+    if (c.viewer.terrainOverridden())
+        return;  // the command line's ground stays
+    try {
+        c.viewer.openTerrain(settings);
+    } catch (const ViewerError &e) {
+        throw ViewerError(c.where() + ": " + e.what());
+    }
+}
+
 void addFeatureLayer(const StatementCall &c)
 {
     const std::string &type = c.statement.tokens[1].text;
@@ -429,6 +458,7 @@ const std::vector<StatementKind> &statementTable()
     // Scene statements first, then automation; least and most count the
     // values after the keyword.
     static const std::vector<StatementKind> table = {
+        {"TERRAIN", 1, 5, true, terrainStatement},
         {"EXTENT", 6, 6, true, extent},
         {"ORIGIN", 3, 3, true, origin},
         {"VIEW", 2, 3, true, view},

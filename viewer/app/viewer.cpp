@@ -17,6 +17,7 @@
 #include "hvislib.h"
 #include "hvislib/questions.h"
 #include "hmllib.h"
+#include "hvislib.h"
 #include "hmllib/script_ui.h"
 #include "image_io.h"
 #include "layer_files.h"
@@ -95,7 +96,54 @@ Viewer::Viewer(const std::string &pluginPath, std::unique_ptr<GLTarget> target)
 Viewer::~Viewer()
 {
     closeAllLayers();
+    closeTerrain();
     host::setViewerScene(nullptr);
+}
+
+void Viewer::openTerrain(const ::terrain::TerrainSettings &settings)
+{
+    std::vector<std::string> warnings;
+    std::unique_ptr<::terrain::Terrain> opened;
+    ::terrain::TerrainSettings absolute = settings;
+    try {
+        opened = ::terrain::Terrain::open(settings, warnings);
+    } catch (const ::terrain::TerrainError &e) {
+        throw ViewerError(e.what());
+    }
+    // Kept absolute: scripts run from their own directories, and a scene
+    // written elsewhere names the files relative to itself.
+    std::error_code ec;
+    absolute.model = std::filesystem::absolute(settings.model, ec).lexically_normal().string();
+    if (!settings.drape.empty())
+        absolute.drape = std::filesystem::absolute(settings.drape, ec).lexically_normal().string();
+    for (const std::string &w : warnings) {
+        HErrorSlot err = herr_Make("warning: %s", w.c_str());
+        hvis_ProcessErrorReport(&err);
+    }
+    closeTerrain();
+    terrain_ = std::move(opened);
+    terrain_->setSettings(absolute);
+    scene_.setGround(terrain_.get());
+}
+
+void Viewer::openTerrainOverride(const ::terrain::TerrainSettings &settings)
+{
+    openTerrain(settings);
+    terrainOverride_ = true;
+}
+
+void Viewer::closeTerrain()
+{
+    if (!terrain_)
+        return;
+    scene_.setGround(nullptr);
+    gl_->makeCurrent();  // its tiles live in this context
+    terrain_.reset();
+}
+
+void Viewer::setMoving(bool moving)
+{
+    scene_.setGroundPixelError(moving ? ::terrain::kMovingPixelError : ::terrain::kStillPixelError);
 }
 
 void Viewer::closeAllLayers()
@@ -277,6 +325,18 @@ void Viewer::frameContent()
     Bounds b = drawnBounds([this] { drawLayers(true); });
     host::Camera &camera = scene_.camera();
     const host::Extent &e = scene_.extent();
+    // Layers draw in the scene's drawing frame.
+    const host::Vec3 &o = scene_.frameOffset();
+    for (int k = 0; k < 3 && !b.empty; ++k) {
+        b.lo[k] += o[size_t(k)];
+        b.hi[k] += o[size_t(k)];
+    }
+    if (terrain_) {
+        const host::Extent t = terrain_->extent();
+        const double low[3] = {t.x1, t.y1, t.z1}, high[3] = {t.x2, t.y2, t.z2};
+        b.add(low);
+        b.add(high);
+    }
     if (b.empty) {
         const double ground[3] = {std::min(e.x1, e.x2), std::min(e.y1, e.y2), e.z1};
         const double top[3] = {std::max(e.x1, e.x2), std::max(e.y1, e.y2), e.z1};
@@ -420,6 +480,30 @@ void Viewer::writeIcon(HLayer *layer, const std::string &pngFile, int width)
         throw ViewerError(pngFile + ": " + problem);
 }
 
+namespace {
+
+// A file named relative to the directory of the scene that names it.
+std::string relativeTo(const std::string &file, const std::string &sceneFile)
+{
+    std::error_code ec;
+    const std::filesystem::path dir =
+        std::filesystem::absolute(sceneFile, ec).lexically_normal().parent_path();
+    const std::filesystem::path relative = std::filesystem::path(file).lexically_relative(dir);
+    return relative.empty() ? file : relative.string();
+}
+
+void writeTerrainStatement(HFile *out, const std::string &sceneFile, const ::terrain::TerrainSettings &t)
+{
+    hfio_Fprintf(out, "TERRAIN \"%s\"", relativeTo(t.model, sceneFile).c_str());
+    if (!t.drape.empty())
+        hfio_Fprintf(out, " DRAPE \"%s\"", relativeTo(t.drape, sceneFile).c_str());
+    if (t.exaggeration != 1.0)
+        hfio_Fprintf(out, " EXAGGERATION %.17g", t.exaggeration);
+    hfio_Fprintf(out, ";\n");
+}
+
+}  // namespace
+
 void Viewer::writeScene(const std::string &fileName)
 {
     HErrorSlot err = nullptr;
@@ -432,6 +516,8 @@ void Viewer::writeScene(const std::string &fileName)
     const host::Extent &e = scene_.extent();
     const host::Vec3 &o = scene_.origin();
     const host::Camera &c = scene_.camera();
+    if (terrain_)
+        writeTerrainStatement(out, fileName, terrain_->settings());
     hfio_Fprintf(out, "EXTENT %.17g %.17g %.17g %.17g %.17g %.17g;\n", e.x1, e.x2, e.y1, e.y2,
                  e.z1, e.z2);
     hfio_Fprintf(out, "ORIGIN %.17g %.17g %.17g;\n", o[0], o[1], o[2]);

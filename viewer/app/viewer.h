@@ -14,6 +14,7 @@
 #include "headless_gl.h"
 #include "plugin_loader.h"
 #include "scene_script.h"
+#include "terrain/terrain.h"
 #include "tolatoollib/scene.h"
 #include "undo_history.h"
 
@@ -92,6 +93,22 @@ public:
     // Closes every layer, bottom first, each asking its own questions.
     void closeAllLayers();
 
+    // Makes the scene's ground the elevation model (and drape) of the
+    // settings, whose file names are taken from the current directory; the
+    // scene's extent becomes the model's. Warnings are reported as the
+    // host reports errors ("cloudview: warning: ..."). On failure throws
+    // ViewerError "file: reason" and keeps the ground it had.
+    void openTerrain(const ::terrain::TerrainSettings &settings);
+    // The ground the command line names: opened now, and TERRAIN
+    // statements of scripts run afterwards leave it in place.
+    void openTerrainOverride(const ::terrain::TerrainSettings &settings);
+    bool terrainOverridden() const { return terrainOverride_; }
+    // Back to the flat grid (the extent stays).
+    void closeTerrain();
+    const ::terrain::Terrain *terrain() const { return terrain_.get(); }
+    // The camera is moving: the ground may be drawn coarser.
+    void setMoving(bool moving);
+
     // Runs a scene script from its own directory. Every statement is checked
     // before the first one runs.
     ScriptOutcome runScript(const std::string &fileName, ScriptMode mode = ScriptMode::Run);
@@ -167,6 +184,8 @@ private:
 
     host::Scene scene_;
     std::unique_ptr<GLTarget> gl_;
+    std::unique_ptr<::terrain::Terrain> terrain_;  // the scene borrows it
+    bool terrainOverride_ = false;
     ScriptPresenter *presenter_ = nullptr;
     LayerType type_;
     HScript *script_ = nullptr;

@@ -98,10 +98,13 @@ void opRemoveEventCallback(HScene *h, HSceneEventFn fn, void *client) {
     }
 }
 
+// In the drawing frame: what a layer type adds to its positions is where
+// they are drawn.
 void opGetOrigin(HScene *h, int32_t, double *x, double *y, double *z) {
     Vec3 origin{0.0, 0.0, 0.0};
     if (Scene *s = Scene::fromHScene(h))
-        origin = s->origin();
+        for (size_t i = 0; i < 3; ++i)
+            origin[i] = s->origin()[i] - s->frameOffset()[i];
     if (x)
         *x = origin[0];
     if (y)
@@ -168,6 +171,15 @@ int32_t opRayHitsBox(const double start[3], const double second[3], const double
     double point[3];
     if (!rayHitsBox(start, second, low, high, point))
         return 0;
+    // The rays layer types test are pick rays of the current scene: its
+    // ground in front of the box hides it.
+    if (Scene *s = viewerScene()) {
+        const double d = std::sqrt((point[0] - start[0]) * (point[0] - start[0]) +
+                                   (point[1] - start[1]) * (point[1] - start[1]) +
+                                   (point[2] - start[2]) * (point[2] - start[2]));
+        if (s->groundHides(start, second, d))
+            return 0;
+    }
     if (hit)
         std::memcpy(hit, point, sizeof point);
     return 1;
@@ -176,7 +188,7 @@ int32_t opRayHitsBox(const double start[3], const double second[3], const double
 void opPickRay(HScene *h, int32_t wx, int32_t wy, double start[3], double second[3]) {
     double a[3] = {0.0, 0.0, 0.0}, b[3] = {0.0, 0.0, 0.0};
     if (Scene *s = Scene::fromHScene(h))
-        s->viewCamera().windowToRay(wx, wy, a, b);
+        s->frameCamera().windowToRay(wx, wy, a, b);
     if (start)
         std::memcpy(start, a, sizeof a);
     if (second)
@@ -262,6 +274,40 @@ Camera Scene::viewCamera() const {
     Camera fitted = camera_;
     fitted.fitClipPlanes(extent_);
     return fitted;
+}
+
+Camera Scene::frameCamera() const {
+    Camera framed = viewCamera();
+    for (size_t i = 0; i < 3; ++i)
+        framed.target[i] -= frameOffset_[i];
+    return framed;
+}
+
+void Scene::setGround(Ground *ground) {
+    ground_ = ground;
+    frameOffset_ = ground ? ground->localOrigin() : Vec3{0.0, 0.0, 0.0};
+    if (ground)
+        setExtent(ground->extent());
+}
+
+bool Scene::groundHit(double wx, double wy, double start[3], double second[3], double *t) const {
+    viewCamera().windowToRay(wx, wy, start, second);
+    return ground_ && ground_->intersect(start, second, t);
+}
+
+bool Scene::groundHides(const double start[3], const double second[3], double hitDistance) const {
+    if (!ground_)
+        return false;
+    double a[3], b[3], t;
+    for (size_t i = 0; i < 3; ++i) {
+        a[i] = start[i] + frameOffset_[i];
+        b[i] = second[i] + frameOffset_[i];
+    }
+    if (!ground_->intersect(a, b, &t))
+        return false;
+    const double length = std::sqrt((b[0] - a[0]) * (b[0] - a[0]) + (b[1] - a[1]) * (b[1] - a[1]) +
+                                    (b[2] - a[2]) * (b[2] - a[2]));
+    return t * length < hitDistance;
 }
 
 size_t Scene::indexOf(const HLayer *layer) const {
@@ -442,6 +488,14 @@ bool Scene::pickPoint(double wx, double wy, double out[3]) const {
     std::memcpy(out, ground, sizeof ground);
     if (!(wx >= 0.0 && wy >= 0.0 && wx < camera.width && wy < camera.height))
         return false;
+    {
+        double a[3], b[3], t;
+        if (groundHit(wx, wy, a, b, &t)) {
+            for (int i = 0; i < 3; ++i)
+                out[i] = a[i] + t * (b[i] - a[i]);
+            return true;
+        }
+    }
     if (!framed)
         return onGround;
 
@@ -522,7 +576,7 @@ void Scene::interactionEnd() {
 }
 
 void Scene::setupCamera() const {
-    const Camera camera = viewCamera();
+    const Camera camera = frameCamera();
     glViewport(0, 0, camera.width, camera.height);
     const Matrix4 projection = camera.projectionMatrix();
     const Matrix4 view = camera.viewMatrix();
@@ -533,9 +587,11 @@ void Scene::setupCamera() const {
 }
 
 void Scene::drawGround() const {
-    const double x0 = std::min(extent_.x1, extent_.x2), x1 = std::max(extent_.x1, extent_.x2);
-    const double y0 = std::min(extent_.y1, extent_.y2), y1 = std::max(extent_.y1, extent_.y2);
-    const double z = extent_.z1;
+    // In the drawing frame.
+    const Vec3 &o = frameOffset_;
+    const double x0 = std::min(extent_.x1, extent_.x2) - o[0], x1 = std::max(extent_.x1, extent_.x2) - o[0];
+    const double y0 = std::min(extent_.y1, extent_.y2) - o[1], y1 = std::max(extent_.y1, extent_.y2) - o[1];
+    const double z = extent_.z1 - o[2];
     const double step = gridStep(std::max(x1 - x0, y1 - y0));
 
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT | GL_POLYGON_BIT |
@@ -579,6 +635,17 @@ void Scene::drawGround() const {
     };
     glColor3f(0.16f, 0.20f, 0.17f);
     tiles(x0 - wide, y0 - wide, x1 + wide, y1 + wide, 36, true, x0, y0, x1, y1);
+    if (ground_) {
+        // The ground takes the extent's place; the land around it stays,
+        // and flat land at z1 well behind it fills its holes and the half
+        // sample between its edge samples and the footprint's edge.
+        glPolygonOffset(4.0f, 8.0f);
+        tiles(x0, y0, x1, y1, 16, false, 0, 0, 0, 0);
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glPopAttrib();
+        ground_->draw(viewCamera(), groundPixelError_);
+        return;
+    }
     glPolygonOffset(0.5f, 0.5f);
     tiles(x0, y0, x1, y1, 16, false, 0, 0, 0, 0);
     glDisable(GL_POLYGON_OFFSET_FILL);

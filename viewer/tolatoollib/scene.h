@@ -26,6 +26,7 @@
 #include "host_export.h"
 #include "host_types.h"
 #include "tolatoollib/camera.h"
+#include "tolatoollib/ground.h"
 
 #include <functional>
 #include <set>
@@ -69,6 +70,23 @@ public:
     void setOrigin(double x, double y, double z);
     const Vec3 &origin() const { return origin_; }
 
+    // The ground, when it is not the flat grid: borrowed, never owned; null
+    // gives the grid back. Setting one makes its extent the scene's and
+    // its local origin the drawing frame's (see frameOffset); the frame
+    // goes back to the scene's origin of coordinates with null.
+    void setGround(Ground *ground);
+    Ground *ground() const { return ground_; }
+    // Where the drawing frame's (0, 0, 0) lies in scene coordinates. GL
+    // draws in that frame (scene coordinates minus the offset) so that
+    // vertices stay small at UTM coordinates: the origin served to layer
+    // types and the pick ray are given in it, while pick points and the
+    // extent stay in scene coordinates. Zero without a ground.
+    const Vec3 &frameOffset() const { return frameOffset_; }
+    // How far (pixels) the ground may stray from its model on screen:
+    // small for a still view, larger while the camera moves.
+    void setGroundPixelError(double pixels) { groundPixelError_ = pixels; }
+    double groundPixelError() const { return groundPixelError_; }
+
     Camera &camera() { return camera_; }
     const Camera &camera() const { return camera_; }
     void setView(double azimuth, double elevation, double distance);
@@ -76,6 +94,17 @@ public:
     // The camera with its clip planes fitted to the extent: what drawing
     // and picking use.
     Camera viewCamera() const;
+    // The view camera in the drawing frame (its target less frameOffset):
+    // what GL's matrices and the selection box's screen positions use.
+    Camera frameCamera() const;
+    // The view ray through a window position in scene coordinates, and the
+    // parameter (0 at start, 1 at second) where it first meets the ground;
+    // false when there is no ground under it.
+    bool groundHit(double wx, double wy, double start[3], double second[3], double *t) const;
+    // Whether a pick ray served to a layer type (drawing frame) meets the
+    // ground before it reaches a hit point at distance hitDistance from
+    // its start: the ground in front hides what lies behind it.
+    bool groundHides(const double start[3], const double second[3], double hitDistance) const;
 
     // Layers. Each returns false when the layer is null, already in the
     // list (add) or not in it (the others), and changes nothing then.
@@ -115,7 +144,9 @@ public:
     // nonzero.
     int dispatchEvent(const HPointerEvent &event);
 
-    // The scene point under a window position: the nearest surface drawn
+    // The scene point under a window position. With a ground it is the
+    // ground's surface where the view ray first meets it; elsewhere (and
+    // without a ground) the nearest surface drawn
     // there in the last frame (its depth, see setLastFrame), and on the
     // ground exactly the view ray's meeting point with the plane z = z1,
     // since depth read-back is too coarse at scene distances. Without a
@@ -160,9 +191,11 @@ public:
 
     // Fixed-function GL, in the current context. setupCamera sets the
     // viewport to the camera's size and loads the projection and modelview
-    // matrices (modelview left current). drawGround draws a dark green-grey
-    // ground over the extent at z1 with a lighter grid of about ten lines
-    // per side at round spacings; it restores the GL state it changes.
+    // matrices of frameCamera (modelview left current). drawGround draws a
+    // dark green-grey ground over the extent at z1 with a lighter grid of
+    // about ten lines per side at round spacings, or, with a ground, the
+    // ground and the land around it at z1; it restores the GL state it
+    // changes.
     void setupCamera() const;
     void drawGround() const;
 
@@ -180,6 +213,9 @@ private:
     HWindow window_;
     Extent extent_;
     Vec3 origin_{0.0, 0.0, 0.0};
+    Ground *ground_ = nullptr;
+    Vec3 frameOffset_{0.0, 0.0, 0.0};
+    double groundPixelError_ = 2.0;
     Camera camera_;
     std::vector<LayerEntry> layers_;
     std::vector<Callback> callbacks_;

@@ -65,11 +65,11 @@ void drawStatusBar(WindowState &state, const SceneView &view)
     }
     const std::string point = view.pointerText();
     ImGui::TextUnformatted(point.empty() ? "-" : point.c_str());
-    ImGui::SameLine(260.0f);
+    ImGui::SameLine(std::max(260.0f, ImGui::CalcTextSize(point.c_str()).x + 24.0f));
     ImGui::Text("%dx%d%s", view.drawnWidth(), view.drawnHeight(),
                 view.moving() ? " (moving)" : "");
     if (!state.status.empty()) {
-        ImGui::SameLine(420.0f);
+        ImGui::SameLine(0.0f, 24.0f);
         ImGui::TextUnformatted(state.status.c_str());
     }
     ImGui::End();

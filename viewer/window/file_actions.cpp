@@ -58,6 +58,26 @@ void replaced(WindowState &state, HLayer *before, HLayer *now)
 
 } // namespace
 
+bool openTerrain(WindowState &state, const std::string &model, const std::string &drape)
+{
+    ::terrain::TerrainSettings settings;
+    settings.model = model;
+    settings.drape = drape;
+    if (const ::terrain::Terrain *now = state.viewer.terrain())
+        if (now->settings().model == model)
+            settings.exaggeration = now->settings().exaggeration;
+    try {
+        state.viewer.openTerrain(settings);
+    } catch (const std::exception &e) {
+        state.report(e.what());  // the scene stays as it was
+        return false;
+    }
+    state.viewer.scene().camera().distance = 0.0;  // frame the new ground
+    state.status = "opened terrain " + model + (drape.empty() ? "" : " with " + drape);
+    ++state.changes;
+    return true;
+}
+
 bool saveLayer(WindowState &state, HLayer *layer)
 {
     if (!layer)

@@ -106,6 +106,17 @@ void fileMenu(WindowState &state)
     if (ImGui::MenuItem("Screenshot..."))
         browse(state, "Screenshot", {".png"}, true,
                [&state](const std::string &path) { state.screenshotFile = path; });
+    // The ground: below the items that were there before it, so that
+    // their places in the menu stay.
+    ImGui::Separator();
+    if (ImGui::MenuItem("Open terrain..."))
+        browse(state, "Open terrain (an elevation model)", {}, false,
+               [&state](const std::string &path) { openTerrain(state, path, ""); });
+    if (ImGui::MenuItem("Drape image...", nullptr, false, viewer.terrain() != nullptr))
+        browse(state, "Drape an image over the terrain", {}, false, [&state](const std::string &path) {
+            if (const ::terrain::Terrain *t = state.viewer.terrain())
+                openTerrain(state, t->settings().model, path);
+        });
     ImGui::Separator();
     if (ImGui::MenuItem("Quit", "Ctrl+Q"))
         state.quitRequested = true;

@@ -29,6 +29,9 @@ void drawMessages(WindowState &state);
 // reports its failure in the messages panel and returns whether it worked.
 bool openPath(WindowState &state, const std::string &path);
 bool openScene(WindowState &state, const std::string &path);
+// The elevation model (and drape) as the scene's ground; on failure the
+// scene keeps the ground it had.
+bool openTerrain(WindowState &state, const std::string &model, const std::string &drape);
 // Saves the layer to its file. A layer without a file asks for one (the
 // file browser); one whose file was damaged when read asks first, with
 // Save as... offered.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "point_text.h"
 #include "viewer.h"
 
 namespace cloudview::window {
@@ -166,6 +167,7 @@ void SceneView::draw(int w, int h, bool still)
 {
     const auto start = std::chrono::steady_clock::now();
     Viewer &viewer = state_.viewer;
+    viewer.setMoving(!still);
     viewer.drawScene(w, h);
     if (still)
         viewer.keepDepthForPicking();
@@ -222,9 +224,7 @@ std::string SceneView::pointerText() const
     double p[3];
     if (!scene.pickPoint(pointerX_, pointerY_, p))
         return "sky";
-    char text[96];
-    std::snprintf(text, sizeof text, "x %.1f  y %.1f  z %.1f", p[0], p[1], p[2]);
-    return text;
+    return pointText(state_.viewer, p);
 }
 
 void SceneView::click(int x, int y)

@@ -158,6 +158,12 @@ WindowState &WindowApp::state() { return parts_->state; }
 void WindowApp::open(const std::vector<std::string> &inputs)
 {
     Viewer &viewer = *parts_->viewer;
+    if (!options_.terrain.empty()) {
+        ::terrain::TerrainSettings settings;
+        settings.model = options_.terrain;
+        settings.drape = options_.drape;
+        viewer.openTerrainOverride(settings);
+    }
     for (const std::string &input : inputs) {
         if (isLayerFile(input, viewer.layerType()))
             viewer.openLayerFile(input);

@@ -1,0 +1,31 @@
+// terrain_models.h — elevation models the terrain tests make with GDAL,
+// so that every height is known exactly, and the temporary folder they go
+// in.
+#ifndef CLOUDS_TESTS_TERRAIN_TERRAIN_MODELS_H
+#define CLOUDS_TESTS_TERRAIN_TERRAIN_MODELS_H
+
+#include <functional>
+#include <string>
+
+struct ModelSpec {
+    int width = 129, height = 129;
+    double west = 500000.0, north = 9000000.0;  // the top-left corner
+    double cell = 100.0;                        // metres (or degrees) a sample
+    int epsg = 32725;                           // 0: no georeferencing
+    int bands = 1;
+    bool hasNoData = false;
+    double noData = -9999.0;
+    // The height at a sample's column and row.
+    std::function<double(int column, int row)> heightAt = [](int, int) { return 0.0; };
+};
+
+// Writes the model as a Float32 GeoTIFF and returns its name.
+std::string writeModel(const std::string &file, const ModelSpec &spec);
+// A 3-band 8-bit image over a footprint, in a system, all one colour.
+std::string writeImage(const std::string &file, double west, double north, double cell, int size,
+                       int epsg, unsigned char r, unsigned char g, unsigned char b);
+
+// A fresh folder under /tmp for one test.
+std::string scratchFolder();
+
+#endif

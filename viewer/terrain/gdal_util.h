@@ -1,0 +1,49 @@
+// gdal_util.h — small owners and helpers around GDAL's C API for the
+// terrain's readers: a dataset that closes itself, GDAL's messages kept
+// off stderr while a reader works, the last GDAL error as text.
+#ifndef CLOUDS_VIEWER_TERRAIN_GDAL_UTIL_H
+#define CLOUDS_VIEWER_TERRAIN_GDAL_UTIL_H
+
+#include <gdal.h>
+
+#include <string>
+
+namespace terrain {
+
+// Owns a GDALDatasetH; closes it when it goes.
+class Dataset {
+public:
+    Dataset() = default;
+    explicit Dataset(GDALDatasetH handle) : handle_(handle) {}
+    ~Dataset() { reset(); }
+    Dataset(const Dataset &) = delete;
+    Dataset &operator=(const Dataset &) = delete;
+    Dataset(Dataset &&other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+    Dataset &operator=(Dataset &&other) noexcept;
+    void reset(GDALDatasetH handle = nullptr);
+    GDALDatasetH get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    GDALDatasetH handle_ = nullptr;
+};
+
+// While one lives, GDAL's errors and warnings are kept (lastGdalError)
+// instead of printed: the readers report in their own words.
+class QuietGdal {
+public:
+    QuietGdal();
+    ~QuietGdal();
+    QuietGdal(const QuietGdal &) = delete;
+    QuietGdal &operator=(const QuietGdal &) = delete;
+};
+
+// GDAL's last error message, "unknown reason" when it left none.
+std::string lastGdalError();
+
+// Registers GDAL's drivers once.
+void registerGdal();
+
+}  // namespace terrain
+
+#endif

@@ -1,0 +1,33 @@
+// terrain_settings.h — what a scene says about its ground, and the
+// drawing constants of the terrain.
+//
+// Typical values: a model of a few hundred to a few thousand samples a
+// side, exaggeration 1 (heights as they are) to 10 for flat land.
+#ifndef CLOUDS_VIEWER_TERRAIN_TERRAIN_SETTINGS_H
+#define CLOUDS_VIEWER_TERRAIN_TERRAIN_SETTINGS_H
+
+#include <string>
+
+namespace terrain {
+
+struct TerrainSettings {
+    std::string model;          // "": no terrain; the elevation model's file
+    std::string drape;          // "": shaded from the relief; an image draped over it
+    double exaggeration = 1.0;  // scene z = height in metres times this, > 0
+};
+
+// Samples along a tile's side (64 cells).
+constexpr int kTileSamples = 65;
+constexpr int kTileCells = kTileSamples - 1;
+// Screen-space error, pixels, a tile may show: when the view is still and
+// while the camera moves.
+constexpr double kStillPixelError = 2.0;
+constexpr double kMovingPixelError = 8.0;
+// Tiles kept built (display lists); beyond it the least recently drawn go.
+constexpr size_t kTileCacheSize = 768;
+// The largest drape texture side, texels.
+constexpr int kMaxDrapeSide = 4096;
+
+}  // namespace terrain
+
+#endif

@@ -1,0 +1,392 @@
+#include "terrain/tile_tree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace terrain {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Slab test of the ray against a box: the parameter range inside it.
+bool rayBox(const double start[3], const double dir[3], const double lo[3], const double hi[3],
+            double *tIn, double *tOut)
+{
+    double a = 0.0, b = INFINITY;
+    for (int i = 0; i < 3; ++i) {
+        if (dir[i] == 0.0) {
+            if (start[i] < lo[i] || start[i] > hi[i])
+                return false;
+            continue;
+        }
+        double t1 = (lo[i] - start[i]) / dir[i], t2 = (hi[i] - start[i]) / dir[i];
+        if (t1 > t2)
+            std::swap(t1, t2);
+        a = std::max(a, t1);
+        b = std::min(b, t2);
+        if (a > b)
+            return false;
+    }
+    *tIn = a;
+    *tOut = b;
+    return true;
+}
+
+// Moller-Trumbore; t along dir from start, t >= 0.
+bool rayTriangle(const double o[3], const double d[3], const double p0[3], const double p1[3],
+                 const double p2[3], double *t)
+{
+    const double e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+    const double e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+    const double p[3] = {d[1] * e2[2] - d[2] * e2[1], d[2] * e2[0] - d[0] * e2[2],
+                         d[0] * e2[1] - d[1] * e2[0]};
+    const double det = e1[0] * p[0] + e1[1] * p[1] + e1[2] * p[2];
+    if (det == 0.0)
+        return false;
+    const double inv = 1.0 / det;
+    const double s[3] = {o[0] - p0[0], o[1] - p0[1], o[2] - p0[2]};
+    const double u = (s[0] * p[0] + s[1] * p[1] + s[2] * p[2]) * inv;
+    if (u < -1e-9 || u > 1.0 + 1e-9)
+        return false;
+    const double q[3] = {s[1] * e1[2] - s[2] * e1[1], s[2] * e1[0] - s[0] * e1[2],
+                         s[0] * e1[1] - s[1] * e1[0]};
+    const double v = (d[0] * q[0] + d[1] * q[1] + d[2] * q[2]) * inv;
+    if (v < -1e-9 || u + v > 1.0 + 1e-9)
+        return false;
+    const double hit = (e2[0] * q[0] + e2[1] * q[1] + e2[2] * q[2]) * inv;
+    if (!(hit >= 0.0))
+        return false;
+    *t = hit;
+    return true;
+}
+
+}  // namespace
+
+double cellHeight(double h00, double h10, double h01, double h11, double u, double v)
+{
+    if (u >= v)
+        return h00 + u * (h10 - h00) + v * (h11 - h10);
+    return h00 + u * (h11 - h01) + v * (h01 - h00);
+}
+
+std::vector<int> TileTree::samples(int from, int to, int stride) const
+{
+    std::vector<int> out;
+    for (int i = from; i < to; i += stride)
+        out.push_back(i);
+    out.push_back(to);
+    return out;
+}
+
+TileTree::TileTree(const HeightModel &model) : model_(model)
+{
+    const int cellsX = model.width - 1, cellsY = model.height - 1;
+    int stride = 1;
+    while (true) {
+        Level level;
+        level.stride = stride;
+        const int span = kCellsPerTile * stride;
+        level.tilesX = (cellsX + span - 1) / span;
+        level.tilesY = (cellsY + span - 1) / span;
+        levels_.push_back(level);
+        if (level.tilesX <= 1 && level.tilesY <= 1)
+            break;
+        stride *= 2;
+    }
+
+    // Leaves: heights straight from the model.
+    Level &leaves = levels_[0];
+    const size_t leafCount = size_t(leaves.tilesX) * size_t(leaves.tilesY);
+    leaves.low.assign(leafCount, NAN);
+    leaves.high.assign(leafCount, NAN);
+    leaves.error.assign(leafCount, 0.0f);
+    for (int ty = 0; ty < leaves.tilesY; ++ty)
+        for (int tx = 0; tx < leaves.tilesX; ++tx) {
+            const int c0 = tx * kCellsPerTile, c1 = std::min(c0 + kCellsPerTile, cellsX);
+            const int r0 = ty * kCellsPerTile, r1 = std::min(r0 + kCellsPerTile, cellsY);
+            float lo = INFINITY, hi = -INFINITY;
+            for (int r = r0; r <= r1; ++r) {
+                const float *row = &model.heights[size_t(r) * size_t(model.width)];
+                for (int c = c0; c <= c1; ++c) {
+                    const float h = row[c];
+                    if (h < lo)
+                        lo = h;
+                    if (h > hi)
+                        hi = h;
+                }
+            }
+            const size_t i = size_t(ty) * size_t(leaves.tilesX) + size_t(tx);
+            if (lo <= hi) {
+                leaves.low[i] = lo;
+                leaves.high[i] = hi;
+            }
+        }
+
+    // Parents: bounds from the children; the error is the parent mesh's
+    // largest deviation at its children's samples plus their own largest.
+    for (size_t L = 1; L < levels_.size(); ++L) {
+        Level &level = levels_[L];
+        const Level &below = levels_[L - 1];
+        const size_t count = size_t(level.tilesX) * size_t(level.tilesY);
+        level.low.assign(count, NAN);
+        level.high.assign(count, NAN);
+        level.error.assign(count, 0.0f);
+        for (int ty = 0; ty < level.tilesY; ++ty)
+            for (int tx = 0; tx < level.tilesX; ++tx) {
+                const size_t i = size_t(ty) * size_t(level.tilesX) + size_t(tx);
+                float lo = INFINITY, hi = -INFINITY, childError = 0.0f;
+                for (int cy = 2 * ty; cy <= 2 * ty + 1 && cy < below.tilesY; ++cy)
+                    for (int cx = 2 * tx; cx <= 2 * tx + 1 && cx < below.tilesX; ++cx) {
+                        const size_t j = size_t(cy) * size_t(below.tilesX) + size_t(cx);
+                        if (std::isnan(below.low[j]))
+                            continue;
+                        lo = std::min(lo, below.low[j]);
+                        hi = std::max(hi, below.high[j]);
+                        childError = std::max(childError, below.error[j]);
+                    }
+                if (!(lo <= hi))
+                    continue;
+                level.low[i] = lo;
+                level.high[i] = hi;
+                const TileSpan coarse = span({int(L), tx, ty});
+                const int c0 = coarse.columns.front(), c1 = coarse.columns.back();
+                const int r0 = coarse.rows.front(), r1 = coarse.rows.back();
+                const std::vector<int> fineCols = samples(c0, c1, below.stride);
+                const std::vector<int> fineRows = samples(r0, r1, below.stride);
+                float deviation = 0.0f;
+                size_t a = 0;
+                for (int r : fineRows) {
+                    while (a + 2 < coarse.rows.size() && coarse.rows[a + 1] <= r)
+                        ++a;
+                    const int ra = coarse.rows[a], rb = coarse.rows[a + 1];
+                    const double v = double(r - ra) / double(rb - ra);
+                    size_t b = 0;
+                    for (int c : fineCols) {
+                        while (b + 2 < coarse.columns.size() && coarse.columns[b + 1] <= c)
+                            ++b;
+                        const int ca = coarse.columns[b], cb = coarse.columns[b + 1];
+                        const double u = double(c - ca) / double(cb - ca);
+                        const double h = cellHeight(model.at(ca, ra), model.at(cb, ra),
+                                                    model.at(ca, rb), model.at(cb, rb), u, v);
+                        const double d = std::fabs(double(model.at(c, r)) - h);
+                        if (d > deviation)  // NaN never is
+                            deviation = float(d);
+                    }
+                }
+                level.error[i] = deviation + childError;
+            }
+    }
+}
+
+TileSpan TileTree::span(const TileKey &key) const
+{
+    const Level &level = levels_[size_t(key.level)];
+    const int c0 = first(key.ix, level), r0 = first(key.iy, level);
+    const int c1 = std::min(c0 + kCellsPerTile * level.stride, model_.width - 1);
+    const int r1 = std::min(r0 + kCellsPerTile * level.stride, model_.height - 1);
+    TileSpan s;
+    s.columns = samples(c0, c1, level.stride);
+    s.rows = samples(r0, r1, level.stride);
+    const size_t i = size_t(key.iy) * size_t(level.tilesX) + size_t(key.ix);
+    s.low = level.low[i];
+    s.high = level.high[i];
+    s.error = level.error[i];
+    return s;
+}
+
+void TileTree::box(const TileKey &key, double lo[3], double hi[3]) const
+{
+    const Level &level = levels_[size_t(key.level)];
+    const int c0 = first(key.ix, level), r0 = first(key.iy, level);
+    const int c1 = std::min(c0 + kCellsPerTile * level.stride, model_.width - 1);
+    const int r1 = std::min(r0 + kCellsPerTile * level.stride, model_.height - 1);
+    const double xa = model_.sampleX(c0), xb = model_.sampleX(c1);
+    const double ya = model_.sampleY(r0), yb = model_.sampleY(r1);
+    const size_t i = size_t(key.iy) * size_t(level.tilesX) + size_t(key.ix);
+    lo[0] = std::min(xa, xb);
+    hi[0] = std::max(xa, xb);
+    lo[1] = std::min(ya, yb);
+    hi[1] = std::max(ya, yb);
+    lo[2] = level.low[i];
+    hi[2] = level.high[i];
+}
+
+std::vector<TileKey> TileTree::select(const host::Camera &camera, double pixelError) const
+{
+    // The six frustum planes (a x + b y + c z + d >= 0 inside) of the
+    // combined matrix, in scene coordinates.
+    const host::Matrix4 p = camera.projectionMatrix(), v = camera.viewMatrix();
+    double m[16];
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sum += p[size_t(4 * k + r)] * v[size_t(4 * c + k)];
+            m[4 * c + r] = sum;
+        }
+    double planes[6][4];
+    for (int i = 0; i < 3; ++i)
+        for (int sign = 0; sign < 2; ++sign) {
+            double *plane = planes[2 * i + sign];
+            for (int c = 0; c < 4; ++c)
+                plane[c] = m[4 * c + 3] + (sign ? -1.0 : 1.0) * m[4 * c + i];
+        }
+    std::vector<TileKey> out;
+    refine({levels() - 1, 0, 0}, camera, planes, pixelError, out);
+    return out;
+}
+
+void TileTree::refine(const TileKey &key, const host::Camera &camera, const double planes[6][4],
+                      double pixelError, std::vector<TileKey> &out) const
+{
+    const Level &level = levels_[size_t(key.level)];
+    if (key.ix >= level.tilesX || key.iy >= level.tilesY)
+        return;
+    double lo[3], hi[3];
+    box(key, lo, hi);
+    if (std::isnan(lo[2]))
+        return;  // no data at all
+    for (int k = 0; k < 6; ++k) {
+        const double *plane = planes[k];
+        // The box corner furthest along the plane's normal.
+        const double x = plane[0] >= 0 ? hi[0] : lo[0];
+        const double y = plane[1] >= 0 ? hi[1] : lo[1];
+        const double z = plane[2] >= 0 ? hi[2] : lo[2];
+        if (plane[0] * x + plane[1] * y + plane[2] * z + plane[3] < 0.0)
+            return;
+    }
+    const host::Vec3 eye = camera.eye();
+    double d2 = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const double d = eye[size_t(i)] < lo[i] ? lo[i] - eye[size_t(i)]
+                         : eye[size_t(i)] > hi[i] ? eye[size_t(i)] - hi[i] : 0.0;
+        d2 += d * d;
+    }
+    const double distance = std::sqrt(d2);
+    const double error = level.error[size_t(key.iy) * size_t(level.tilesX) + size_t(key.ix)];
+    const double pixels = distance > 0.0 ? error * camera.height /
+                                               (2.0 * distance * std::tan(camera.fovY * M_PI / 360.0))
+                                         : (error > 0.0 ? INFINITY : 0.0);
+    if (key.level == 0 || pixels <= pixelError) {
+        out.push_back(key);
+        return;
+    }
+    for (int cy = 0; cy < 2; ++cy)
+        for (int cx = 0; cx < 2; ++cx)
+            refine({key.level - 1, 2 * key.ix + cx, 2 * key.iy + cy}, camera, planes, pixelError, out);
+}
+
+bool TileTree::intersect(const double start[3], const double second[3], double *t) const
+{
+    const double dir[3] = {second[0] - start[0], second[1] - start[1], second[2] - start[2]};
+    return intersectTile({levels() - 1, 0, 0}, start, dir, t);
+}
+
+bool TileTree::intersectTile(const TileKey &key, const double start[3], const double dir[3],
+                             double *t) const
+{
+    const Level &level = levels_[size_t(key.level)];
+    if (key.ix >= level.tilesX || key.iy >= level.tilesY)
+        return false;
+    double lo[3], hi[3], tIn, tOut;
+    box(key, lo, hi);
+    if (std::isnan(lo[2]) || !rayBox(start, dir, lo, hi, &tIn, &tOut))
+        return false;
+    if (key.level == 0)
+        return intersectCells(key, start, dir, tIn, tOut, t);
+    // Children nearest first; a hit before the next child's entry ends it.
+    struct Child {
+        TileKey key;
+        double tIn;
+    };
+    std::vector<Child> children;
+    for (int cy = 0; cy < 2; ++cy)
+        for (int cx = 0; cx < 2; ++cx) {
+            const TileKey child{key.level - 1, 2 * key.ix + cx, 2 * key.iy + cy};
+            const Level &below = levels_[size_t(child.level)];
+            if (child.ix >= below.tilesX || child.iy >= below.tilesY)
+                continue;
+            double clo[3], chi[3], a, b;
+            box(child, clo, chi);
+            if (!std::isnan(clo[2]) && rayBox(start, dir, clo, chi, &a, &b))
+                children.push_back({child, a});
+        }
+    std::sort(children.begin(), children.end(),
+              [](const Child &a, const Child &b) { return a.tIn < b.tIn; });
+    double best = INFINITY;
+    for (const Child &child : children) {
+        if (child.tIn > best)
+            break;
+        double hit;
+        if (intersectTile(child.key, start, dir, &hit) && hit < best)
+            best = hit;
+    }
+    if (best == INFINITY)
+        return false;
+    *t = best;
+    return true;
+}
+
+bool TileTree::intersectCells(const TileKey &key, const double start[3], const double dir[3],
+                              double tIn, double tOut, double *t) const
+{
+    // The cells under the ray's stretch inside this tile.
+    const double gx = model_.geoTransform[1], gy = model_.geoTransform[5];
+    auto column = [&](double x) { return (x - model_.geoTransform[0]) / gx - 0.5; };
+    auto row = [&](double y) { return (y - model_.geoTransform[3]) / gy - 0.5; };
+    const double xa = start[0] + tIn * dir[0], xb = start[0] + tOut * dir[0];
+    const double ya = start[1] + tIn * dir[1], yb = start[1] + tOut * dir[1];
+    const Level &level = levels_[0];
+    const int c0 = first(key.ix, level), r0 = first(key.iy, level);
+    const int c1 = std::min(c0 + kCellsPerTile, model_.width - 1);
+    const int r1 = std::min(r0 + kCellsPerTile, model_.height - 1);
+    const int ca = std::max(c0, int(std::floor(std::min(column(xa), column(xb)))) - 1);
+    const int cb = std::min(c1 - 1, int(std::floor(std::max(column(xa), column(xb)))) + 1);
+    const int ra = std::max(r0, int(std::floor(std::min(row(ya), row(yb)))) - 1);
+    const int rb = std::min(r1 - 1, int(std::floor(std::max(row(ya), row(yb)))) + 1);
+    double best = INFINITY;
+    for (int r = ra; r <= rb; ++r)
+        for (int c = ca; c <= cb; ++c) {
+            const double h00 = model_.at(c, r), h10 = model_.at(c + 1, r);
+            const double h01 = model_.at(c, r + 1), h11 = model_.at(c + 1, r + 1);
+            if (std::isnan(h00) || std::isnan(h10) || std::isnan(h01) || std::isnan(h11))
+                continue;
+            const double p00[3] = {model_.sampleX(c), model_.sampleY(r), h00};
+            const double p10[3] = {model_.sampleX(c + 1), model_.sampleY(r), h10};
+            const double p01[3] = {model_.sampleX(c), model_.sampleY(r + 1), h01};
+            const double p11[3] = {model_.sampleX(c + 1), model_.sampleY(r + 1), h11};
+            double hit;
+            if (rayTriangle(start, dir, p00, p10, p11, &hit) && hit < best)
+                best = hit;
+            if (rayTriangle(start, dir, p00, p11, p01, &hit) && hit < best)
+                best = hit;
+        }
+    if (best == INFINITY)
+        return false;
+    *t = best;
+    return true;
+}
+
+double TileTree::heightAt(double x, double y) const
+{
+    const double fc = (x - model_.geoTransform[0]) / model_.geoTransform[1] - 0.5;
+    const double fr = (y - model_.geoTransform[3]) / model_.geoTransform[5] - 0.5;
+    if (!(fc >= 0.0 && fr >= 0.0 && fc <= model_.width - 1 && fr <= model_.height - 1))
+        return kNaN;
+    const int c = std::min(int(fc), model_.width - 2), r = std::min(int(fr), model_.height - 2);
+    const double h = cellHeight(model_.at(c, r), model_.at(c + 1, r), model_.at(c, r + 1),
+                                model_.at(c + 1, r + 1), fc - c, fr - r);
+    return h;
+}
+
+size_t TileTree::memoryBytes() const
+{
+    size_t bytes = 0;
+    for (const Level &level : levels_)
+        bytes += (level.low.size() + level.high.size() + level.error.size()) * sizeof(float);
+    return bytes;
+}
+
+}  // namespace terrain

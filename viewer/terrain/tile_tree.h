@@ -1,0 +1,91 @@
+// tile_tree.h — the quadtree of tiles over a height model, the choice of
+// tiles for a view, and rays against the model's surface.
+//
+// A tile of level L takes every 2^L-th sample (the in-memory pyramid: the
+// nearest-neighbour overview GDAL would build) over 64 × 2^L cells, so a
+// tile always has at most 65 × 65 samples; level 0 holds the model's own
+// samples and the single root covers the whole model. A tile's last row and
+// column are the model's edge when it reaches it, so every level meets the
+// edge exactly.
+//
+// Each tile knows its lowest and highest height and its geometric error:
+// how far (scene units, vertically) its surface may lie from the model's.
+// The error is built from the leaves up: a parent's is its own largest
+// deviation from its children's samples plus the largest of theirs.
+//
+// The surface between samples is two triangles a cell, split along the
+// diagonal from (column, row) to (column + 1, row + 1); drawing, rays and
+// heightAt all use that split. A cell with a no-data corner is a hole.
+#ifndef CLOUDS_VIEWER_TERRAIN_TILE_TREE_H
+#define CLOUDS_VIEWER_TERRAIN_TILE_TREE_H
+
+#include <cstdint>
+#include <vector>
+
+#include "terrain/height_model.h"
+#include "terrain/terrain_settings.h"
+#include "tolatoollib/camera.h"
+
+namespace terrain {
+
+struct TileKey {
+    int level = 0, ix = 0, iy = 0;
+    bool operator<(const TileKey &o) const
+    {
+        return level != o.level ? level < o.level : iy != o.iy ? iy < o.iy : ix < o.ix;
+    }
+    bool operator==(const TileKey &o) const { return level == o.level && ix == o.ix && iy == o.iy; }
+};
+
+// A tile's place in the model: its sample columns and rows (the stride
+// pattern of its level, ending on the tile's last sample) and its box.
+struct TileSpan {
+    std::vector<int> columns, rows;
+    float low = 0, high = 0;  // heights; NaN when the tile holds no data
+    float error = 0;          // geometric error, scene units
+};
+
+class TileTree {
+public:
+    // heights: scene z (already exaggerated). The model must outlive the tree.
+    explicit TileTree(const HeightModel &model);
+
+    int levels() const { return int(levels_.size()); }
+    TileSpan span(const TileKey &key) const;
+    // The tiles that draw the model for this camera: refined until a tile's
+    // error projects to at most pixelError pixels, those wholly outside the
+    // view or without data left out.
+    std::vector<TileKey> select(const host::Camera &camera, double pixelError) const;
+    // The first meeting t >= 0 of start + t (second - start) with the
+    // model's full-resolution surface.
+    bool intersect(const double start[3], const double second[3], double *t) const;
+    // The surface's z at a scene position; NaN off the model or in a hole.
+    double heightAt(double x, double y) const;
+    size_t memoryBytes() const;
+
+private:
+    struct Level {
+        int stride = 1, tilesX = 0, tilesY = 0;
+        std::vector<float> low, high, error;  // per tile, row-major
+    };
+    int first(int index, const Level &level) const { return index * kCellsPerTile * level.stride; }
+    std::vector<int> samples(int from, int to, int stride) const;
+    void box(const TileKey &key, double lo[3], double hi[3]) const;
+    void refine(const TileKey &key, const host::Camera &camera, const double planes[6][4],
+                double pixelError, std::vector<TileKey> &out) const;
+    bool intersectTile(const TileKey &key, const double start[3], const double dir[3], double *t) const;
+    bool intersectCells(const TileKey &key, const double start[3], const double dir[3], double tIn,
+                        double tOut, double *t) const;
+
+    static constexpr int kCellsPerTile = kTileCells;
+    const HeightModel &model_;
+    std::vector<Level> levels_;  // levels_[L]: level L, 0 the finest
+};
+
+// Triangle-split interpolation in a cell with corners h00 (column, row),
+// h10 (column + 1), h01 (row + 1), h11 at fractions u, v in 0..1.
+double cellHeight(double h00, double h10, double h01, double h11, double u, double v);
+
+}  // namespace terrain
+
+#endif

@@ -1,0 +1,37 @@
+// ground.h — what the scene asks of a ground that is not its flat grid:
+// an elevation model (see terrain/terrain.h) or anything else that draws
+// opaque land. The scene borrows it (setGround); whoever made it owns it
+// and must take it away from the scene before destroying it.
+//
+// Coordinates: scene coordinates (x east, y north, z up, metres) for
+// everything the ground reports and takes.
+#ifndef CLOUDS_VIEWER_TOLATOOLLIB_GROUND_H
+#define CLOUDS_VIEWER_TOLATOOLLIB_GROUND_H
+
+#include "tolatoollib/camera.h"
+
+namespace host {
+
+class Ground {
+public:
+    virtual ~Ground() = default;
+    // The ground's footprint and height range: what the scene's extent
+    // becomes when the ground is set.
+    virtual Extent extent() const = 0;
+    // A point near the middle of the ground, whole metres, that the scene
+    // draws relative to so that vertices stay small.
+    virtual Vec3 localOrigin() const = 0;
+    // Draws the ground with depth written. camera is in scene coordinates;
+    // the projection is loaded; the ground loads its own modelview from
+    // camera (each piece relative to an origin of its own) and leaves the
+    // modelview as it found it. pixelError: how far (pixels) the drawn
+    // surface may stray from the model on screen.
+    virtual void draw(const Camera &camera, double pixelError) = 0;
+    // The first meeting, t >= 0, of the ray start + t (second - start) with
+    // the ground's surface; false when the ray misses it.
+    virtual bool intersect(const double start[3], const double second[3], double *t) const = 0;
+};
+
+} // namespace host
+
+#endif
