@@ -129,7 +129,7 @@ TEST_F(WindowTest, WithTwoLayersTheSecondLayersToolAndMenuAddToTheSecondLayer)
     // Scrolled to its end, the tool shows its buttons in one row.
     xdo("mousemove --window WID 470 500 click --repeat 40 --delay 20 5");
     capture("scrolled.png");
-    xdo("mousemove --window WID 422 638 click 1");  // "Add cloud"
+    xdo("mousemove --window WID 465 638 click 1");  // "Add cloud"
     capture("added.png");
     xdo("key --window WID ctrl+s");
     EXPECT_EQ(waitForClouds(2), 2u) << "the tool's Add cloud did not reach the second layer";
