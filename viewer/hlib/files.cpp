@@ -59,7 +59,9 @@ void setOsError(HErrorSlot *err, int code, const char *name, const char *what) {
         herr_SetCode(err, code, "%s: %s", name, std::strerror(code));
 }
 
-HFile *openForReading(const char *name, HErrorSlot *err) {
+// A file read from the stream that open gives (null, with errno, when it
+// cannot); the record and its name come from the host heap.
+template <class Open> HFile *readingFile(const char *name, HErrorSlot *err, Open open) {
     auto *file = static_cast<HFile *>(hmsc_HeapMalloc(sizeof(HFile)));
     char *target = hstr_Duplicate(name);
     if (!file || !target) {
@@ -68,7 +70,7 @@ HFile *openForReading(const char *name, HErrorSlot *err) {
         herr_SetCode(err, ENOMEM, "%s: out of memory", name);
         return nullptr;
     }
-    FILE *stream = std::fopen(name, "r");
+    FILE *stream = open();
     if (!stream) {
         setOsError(err, errno, name, nullptr);
         hmsc_HeapFree(file);
@@ -77,6 +79,10 @@ HFile *openForReading(const char *name, HErrorSlot *err) {
     }
     *file = HFile{stream, target, nullptr, 0};
     return file;
+}
+
+HFile *openForReading(const char *name, HErrorSlot *err) {
+    return readingFile(name, err, [name] { return std::fopen(name, "r"); });
 }
 
 HFile *openForWriting(const char *name, HErrorSlot *err) {
@@ -143,25 +149,11 @@ HFile *openCapture(const char *name, HErrorSlot *err) {
 
 HFile *openOverride(const char *name, HErrorSlot *err) {
     const std::string &text = redirects().readText;
-    auto *file = static_cast<HFile *>(hmsc_HeapMalloc(sizeof(HFile)));
-    char *target = hstr_Duplicate(name);
-    if (!file || !target) {
-        hmsc_HeapFree(file);
-        hmsc_HeapFree(target);
-        herr_SetCode(err, ENOMEM, "%s: out of memory", name);
-        return nullptr;
-    }
     // The text outlives the file: the override is a scope around the open.
-    FILE *stream = text.empty() ? std::fopen("/dev/null", "r")
-                                : fmemopen(const_cast<char *>(text.data()), text.size(), "r");
-    if (!stream) {
-        setOsError(err, errno, name, nullptr);
-        hmsc_HeapFree(file);
-        hmsc_HeapFree(target);
-        return nullptr;
-    }
-    *file = HFile{stream, target, nullptr, 0};
-    return file;
+    return readingFile(name, err, [&text] {
+        return text.empty() ? std::fopen("/dev/null", "r")
+                            : fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    });
 }
 
 int32_t closeCapture(HFile *file) {

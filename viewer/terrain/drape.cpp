@@ -62,16 +62,7 @@ Dataset onFootprint(GDALDatasetH image, const HeightModel &model, int width, int
     GDALTranslateOptionsFree(translateOptions);
     if (!colours)
         throw TerrainError(file + ": cannot read its colours (" + lastGdalError() + ")");
-    GDALDatasetH source = colours.get();
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    GDALWarpAppOptions *options = GDALWarpAppOptionsNew(argv.data(), nullptr);
-    int usageError = 0;
-    GDALDatasetH sources[1] = {source};
-    Dataset out(options ? GDALWarp("", nullptr, 1, sources, options, &usageError) : nullptr);
-    GDALWarpAppOptionsFree(options);
+    Dataset out(gdalWarp(colours.get(), std::move(args)));
     if (!out)
         throw TerrainError(file + ": cannot warp it onto the model (" + lastGdalError() + ")");
     return out;

@@ -1,6 +1,7 @@
 #include "terrain/gdal_util.h"
 
 #include <cpl_error.h>
+#include <gdal_utils.h>
 
 #include <mutex>
 
@@ -34,6 +35,20 @@ std::string lastGdalError()
 {
     const char *message = CPLGetLastErrorMsg();
     return message && *message ? message : "unknown reason";
+}
+
+GDALDatasetH gdalWarp(GDALDatasetH source, std::vector<std::string> args)
+{
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    GDALWarpAppOptions *options = GDALWarpAppOptionsNew(argv.data(), nullptr);
+    int usageError = 0;
+    GDALDatasetH sources[1] = {source};
+    GDALDatasetH out = options ? GDALWarp("", nullptr, 1, sources, options, &usageError) : nullptr;
+    GDALWarpAppOptionsFree(options);
+    return out;
 }
 
 void registerGdal()

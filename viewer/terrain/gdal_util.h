@@ -7,6 +7,7 @@
 #include <gdal.h>
 
 #include <string>
+#include <vector>
 
 namespace terrain {
 
@@ -40,6 +41,10 @@ public:
 
 // GDAL's last error message, "unknown reason" when it left none.
 std::string lastGdalError();
+
+// gdalwarp's library call on one source, to a dataset in memory (a VRT
+// when args ask for one); null with lastGdalError set when it fails.
+GDALDatasetH gdalWarp(GDALDatasetH source, std::vector<std::string> args);
 
 // Registers GDAL's drivers once.
 void registerGdal();

@@ -64,15 +64,7 @@ Dataset warped(GDALDatasetH source, const std::string &file, const std::string &
                                      "-et", "0.125"};
     if (!dstWkt.empty())
         args.insert(args.end(), {"-t_srs", dstWkt});
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    GDALWarpAppOptions *options = GDALWarpAppOptionsNew(argv.data(), nullptr);
-    int usageError = 0;
-    GDALDatasetH sources[1] = {source};
-    GDALDatasetH vrt = options ? GDALWarp("", nullptr, 1, sources, options, &usageError) : nullptr;
-    GDALWarpAppOptionsFree(options);
+    GDALDatasetH vrt = gdalWarp(source, std::move(args));
     if (!vrt)
         throw TerrainError(file + ": cannot warp the model to a metric grid (" + lastGdalError() + ")");
     return Dataset(vrt);
