@@ -19,8 +19,8 @@
 // picked cloud is one an open layer holds; one layer places at most.
 // Texture sizes and counts are held small between commands so that a bake
 // stays cheap; the bake's limits have their own tests, and the preview
-// canvas is 32 × 32 instead of the dialog's 256 × 256. Exports go to a
-// scratch folder whatever path the input names.
+// canvas is 8 × 8 instead of the dialog's 256 × 256. Exports go to a
+// scratch folder whatever path the input names, one an input.
 //
 // Run: fuzz_commands fuzz/corpus/commands -max_total_time=30
 // (ASAN_OPTIONS=detect_leaks=0: Mesa's own allocations are not ours).
@@ -55,10 +55,17 @@ struct Setup {
     Setup()
     {
         host::setViewerScene(&scene);
+        // GDAL lists a raster's folder when it opens one, and the scratch
+        // folder fills with exports: probing for the files beside it is
+        // enough.
+        setenv("GDAL_DISABLE_READDIR_ON_OPEN", "TRUE", 1);
         host::setDefaultAnswer(true);
-        scratch = "/tmp/fuzz_commands_" + std::to_string(::getpid());
+        // Exports go to memory where the machine has it: on a disk each one
+        // waits for its writes.
+        const char *base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        scratch = std::string(base) + "/fuzz_commands_" + std::to_string(::getpid());
         std::system(("mkdir -p " + scratch).c_str());
-        // The plug-in's own script with a 32 x 32 preview canvas: the
+        // The plug-in's own script with an 8 x 8 preview canvas: the
         // preview's pixel loops are the same for any size, and a small one
         // leaves the time to the commands.
         std::ifstream in(host::findResource("tlcloud.hml"));
@@ -69,7 +76,7 @@ struct Setup {
         const size_t at = hml.find(canvas);
         if (at == std::string::npos)
             std::abort();
-        hml.replace(at, canvas.size(), "width=\"32\" height=\"32\"");
+        hml.replace(at, canvas.size(), "width=\"8\" height=\"8\"");
         std::ofstream(scratch + "/tlcloud.hml") << hml;
         host::setScriptPath(scratch);
         script = cloudtlLayerInterfaceInit();
@@ -161,14 +168,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     scene.setViewport(32, 32);
     scene.setView(0, 90, 10000);
     void *sceneContext = scene.hscene();
-    // Small clouds to start from: two textures of 8 x 8 a stack each,
+    // Small clouds to start from: one texture of 8 x 8 a stack each,
     // added before the dialog opens so that only its opening draws a preview.
     HLayer *layers[2] = {};
     for (HLayer *&layer : layers) {
         layer = cloudtlLayerCreate(scene.hscene(), 0, 0, nullptr);
         scene.addLayer(layer);
         editCloud.texsize = 8;
-        editCloud.layers = 2;
+        editCloud.layers = 1;
         editCloud.xposition = editCloud.yposition = 50000;
         editCloud.xsize = editCloud.ysize = editCloud.zsize = 1000;
         for (int i = 0; i < 2; ++i)
@@ -190,6 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const std::string text(reinterpret_cast<const char *>(data), size);
     size_t at = 0;
+    bool exported = false;
     for (int n = 0; n < 8 && at <= text.size(); ++n) {
         const size_t end = text.find('\n', at);
         const std::string line =
@@ -200,11 +208,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;
         // A new layer resets the working copy to its defaults (32 x 32, ten
         // textures a stack): held smaller still, every bake stays cheap.
-        if (editCloud.texsize > 16 || editCloud.texsize < -16)
-            editCloud.texsize = 16;
-        if (editCloud.layers > 4)
-            editCloud.layers = 4;
-        // Whatever a line sends "savetoimg" to, its file goes to the scratch folder.
+        if (editCloud.texsize > 8 || editCloud.texsize < -8)
+            editCloud.texsize = 8;
+        if (editCloud.layers > 2)
+            editCloud.layers = 2;
+        // Whatever a line sends "savetoimg" to, its file goes to the scratch
+        // folder. One export an input: writing a GeoTIFF costs more than
+        // all the other commands of an input together.
+        bool exportLine = false;
+        for (const std::string &word : w)
+            exportLine = exportLine || word == "savetoimg";
+        if (exportLine && exported)
+            continue;
+        exported = exported || exportLine;
         for (size_t k = 0; k + 1 < w.size(); ++k)
             if (w[k] == "savetoimg") {
                 for (char &c : w[k + 1])

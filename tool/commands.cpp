@@ -79,7 +79,8 @@ void deleteSelected(void *context)
                 scene->ops->sceneActionOff(scene, "delcloud");
         return;
     }
-    if (selectionState != 0)
+    // The box goes with the cloud it frames, whatever the state says.
+    if (selectionState != 0 || layer->selector)
         cloudSelectionEnd(*layer);
     layer->current = selectedCloud;
     cloudListDeleteCurrent(*layer);
@@ -197,8 +198,9 @@ bool layerAction(HLayer *hostLayer, CloudLayer &layer, const char *action, int32
         }
     } else if (strcmp(action, "deletecloud") == 0) {
         if (layer.current) {
+            // The shown box goes, in whichever layer shows it.
             if (selectionState != 0)
-                cloudSelectionEnd(layer);
+                cloudSelectionEndEverywhere(layer);
             CloudRecord *gone = layer.current;
             cloudListDeleteCurrent(layer);
             if (gone == selectedCloud)

@@ -219,6 +219,12 @@ int CloudCancelPlacement(void *, void *context, int32_t, char **, HErrorSlot *)
     return 0;
 }
 
+void cloudSelectionEndEverywhere(CloudLayer &layer)
+{
+    dropOtherBoxes(&layer);
+    cloudSelectionEnd(layer);
+}
+
 void cloudSelectionForget()
 {
     dropOtherBoxes(nullptr);

@@ -29,6 +29,9 @@ double pointDistance(const double a[3], const double b[3]);
  * the selection instead (selectedCloud null, state 0, "delcloud" off) and
  * returns false. */
 bool cloudSelectionBoxMake(const CloudRecord &cloud, CloudLayer &layer);
+/* cloudSelectionEnd, and the box goes too when another layer shows it:
+ * the picked cloud stays picked. */
+void cloudSelectionEndEverywhere(CloudLayer &layer);
 /* No cloud picked in any layer: every layer's box goes. */
 void cloudSelectionForget();
 /* Removes the selection box, switches "delcloud" off; selectionState 0. */

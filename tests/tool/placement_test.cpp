@@ -451,6 +451,23 @@ TEST_F(PlacementTest, WithTwoLayersOneBoxShowsAndTheDeleteKeyFindsThePickedCloud
     // "apply" after it frames nothing.
     update(second, {"apply"});
     EXPECT_TRUE(host::selectorsOf(&scene).empty());
+
+    // Deleting in one layer's tool while the other layer shows the box
+    // takes the box away; the picked cloud stays picked, and goes with the
+    // key, leaving no box behind.
+    CloudRecord *picked = addCloudAt(second, 50000, 50000, 2000, 500, 500, 100);
+    ASSERT_EQ(pick(second), 1);
+    ASSERT_EQ(selectedCloud, picked);
+    ASSERT_EQ(value(first, "currentcloud"), "Cloud 1");
+    update(first, {"deletecloud"});
+    EXPECT_TRUE(clouds(first).empty());
+    EXPECT_EQ(selectedCloud, picked);
+    EXPECT_TRUE(host::selectorsOf(&scene).empty());
+    sceneCommand("cloudupdate", {"delselected"});
+    EXPECT_EQ(clouds(second).size(), 1u);
+    EXPECT_NE(clouds(second)[0], picked);
+    EXPECT_TRUE(host::selectorsOf(&scene).empty());
+    EXPECT_EQ(cloudLayer(second).selector, nullptr);
 }
 
 TEST_F(PlacementTest, TheBoxMovesThePickedCloudNotTheOneAddedSince)
