@@ -18,25 +18,12 @@
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    std::string out, err;
-};
+using Outcome = CommandRun;
 
 Outcome cloudview(const std::string &args, const std::string &dir)
 {
     const std::string errFile = dir + "/stderr.txt";
-    Outcome r;
-    const std::string command = std::string(CLOUDVIEW) + " " + args + " 2>" + errFile;
-    FILE *pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        r.out.append(buffer, n);
-    const int status = pipe ? pclose(pipe) : -1;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = readFile(errFile);
-    return r;
+    return runWithErrors(std::string(CLOUDVIEW) + " " + args + " 2>" + errFile, errFile);
 }
 
 struct EditSessionTest : ::testing::Test {

@@ -15,10 +15,7 @@
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    std::string out, err;
-};
+using Outcome = CommandRun;
 
 struct SavingTest : ::testing::Test {
     std::string dir;
@@ -39,18 +36,9 @@ struct SavingTest : ::testing::Test {
     Outcome run(const std::string &script) const
     {
         write("job.scene", script);
-        const std::string command = std::string(CLOUDVIEW) + " run " + file("job.scene") +
-                                    " 2>" + file("err.txt");
-        Outcome r;
-        FILE *pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            r.out.append(buffer, n);
-        const int status = pipe ? pclose(pipe) : -1;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.err = readFile(file("err.txt"));
-        return r;
+        return runWithErrors(std::string(CLOUDVIEW) + " run " + file("job.scene") + " 2>" +
+                                 file("err.txt"),
+                             file("err.txt"));
     }
 };
 

@@ -1,5 +1,7 @@
 #include "support/test_util.h"
 
+#include <sys/wait.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -43,6 +45,20 @@ std::string runCapture(const std::string &command)
         out.append(buffer, n);
     pclose(pipe);
     return out;
+}
+
+CommandRun runWithErrors(const std::string &command, const std::string &errFile)
+{
+    CommandRun r;
+    FILE *pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        r.out.append(buffer, n);
+    const int status = pipe ? pclose(pipe) : -1;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = readFile(errFile);
+    return r;
 }
 
 std::vector<std::string> apitraceCalls(const std::string &program, const std::string &arguments)

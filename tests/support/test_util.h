@@ -12,6 +12,13 @@ std::string readFile(const std::string &name);
 std::vector<std::string> splitLines(const std::string &text);
 // What a shell command prints on standard output.
 std::string runCapture(const std::string &command);
+// A shell command's exit code (-1 when it did not exit), what it printed
+// on standard output, and errFile, where the command sends its errors.
+struct CommandRun {
+    int code = -1;
+    std::string out, err;
+};
+CommandRun runWithErrors(const std::string &command, const std::string &errFile);
 // Runs `program arguments` under apitrace (EGL) and returns the trace's
 // calls, one line each, without call numbers. Adds a test failure and
 // returns nothing when apitrace is missing or the program fails.
