@@ -200,6 +200,13 @@ bool sameValues(const CloudRecord &a, const CloudRecord &b)
            a.green == b.green && a.blue == b.blue;
 }
 
+// Whether the dialog has the number part and it shows another value.
+bool shownDiffers(const CloudLayer &layer, const char *name, double value)
+{
+    HErrorSlot err = nullptr;
+    return hhml_FrameFindPart(layer.dialog, name, &err) && dialogGetNumber(&layer, name) != value;
+}
+
 }  // namespace
 
 void dialogShowWorkingState(CloudLayer &layer)
@@ -225,10 +232,21 @@ void dialogShowWorkingState(CloudLayer &layer)
         hfio_Sprintf(text, "Fields: %s's values", label);
     else
         hfio_Sprintf(text, "Fields: working copy, not %s's values", label);
+    // A size preset changes the working copy's sizes without writing the
+    // size fields: the line says when Apply would write sizes not shown.
+    char full[HFIO_SPRINTF_MAX];
+    const char *shown = text;
+    if (shownDiffers(layer, "xsize", editCloud.xsize) ||
+        shownDiffers(layer, "ysize", editCloud.ysize) ||
+        shownDiffers(layer, "zsize", editCloud.zsize)) {
+        hfio_Sprintf(full, "%s; Apply writes half-sizes %.10g x %.10g x %.10g, not those shown",
+                     text, editCloud.xsize, editCloud.ysize, editCloud.zsize);
+        shown = full;
+    }
     char button[HFIO_SPRINTF_MAX];
     hfio_Sprintf(button, c ? "Load %s" : "Load cloud", label);
     if (line)
-        hhml_StringPartValueSet(line, text, &err);
+        hhml_StringPartValueSet(line, shown, &err);
     if (load)
         hhml_StringPartValueSet(load, button, &err);
 }

@@ -283,6 +283,10 @@ TEST_F(ToolTest, PresetActions)
     set(layer, "generatesize", "");
     EXPECT_EQ(editCloud.xsize, (100000.0 * 0.5) * 0.5);
     EXPECT_EQ(value(layer, "xsize"), shownSize);  // fields are not rewritten
+    // ...so the line beside Apply says which sizes Apply would write.
+    EXPECT_EQ(value(layer, "workingstate"),
+              "Fields: working copy (no cloud chosen); Apply writes half-sizes 25000 x -25000 x "
+              "3333.333333, not those shown");
     set(layer, "cloudpresets", "Blue Mist");
     set(layer, "generate", "");
     EXPECT_EQ(editCloud.seed, 678269.0);

@@ -129,6 +129,8 @@ TEST_F(Hml, LayerTypeScriptHoldsEveryFrameMenuAndPart) {
         ASSERT_NE(part, nullptr) << name;
         EXPECT_EQ(part->kind, kind) << name;
     }
+    // What Apply would write stays in view with Apply, and copies keep it.
+    EXPECT_EQ(tool->footer, "workingstate");
     for (const char *name : {"xposition", "yposition", "zposition", "xsize", "ysize", "zsize",
                              "cslicex", "cslicey", "cslicez", "density", "height", "zoom",
                              "cluster", "detail", "seed", "bottomscale", "panx", "pany",
@@ -250,6 +252,8 @@ TEST(HmlErrors, ContentErrorsPointAtTheElement) {
         {"<hml>\n<frame name=\"f\">\n  <button label=\"b\" command=\"cloudupdate x {value:nope}\"/>\n</frame>\n</hml>", ":3:3: command 'cloudupdate x {value:nope}' refers to a part 'nope'"},
         {"<hml>\n<frame name=\"f\">\n  <canvas name=\"c\" width=\"0\"/>\n</frame>\n</hml>", ":3:3: width '0'"},
         {"<hml>\n  <action name=\"a\" command=\"rm\"/>\n</hml>", ":2:3: unknown command 'rm'"},
+        {"<hml>\n <frame name=\"f\" footer=\"ok\">\n  <button name=\"okay\"/>\n </frame>\n</hml>",
+         ":2:2: frame 'f' keeps 'ok' at its foot but has no part of that name"},
     };
     host::setScriptPath(dir.dir());
     int n = 0;

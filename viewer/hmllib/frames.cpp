@@ -75,6 +75,7 @@ std::unique_ptr<HFrame> clonePart(const HFrame &source, HFrame *owner) {
     copy->frame = owner;
     copy->script = source.script;
     copy->closeCommand = source.closeCommand;
+    copy->footer = source.footer;
     for (const auto &part : source.parts)
         copy->parts.push_back(clonePart(*part, copy.get()));
     return copy;

@@ -293,7 +293,7 @@ std::unique_ptr<HFrame> Reader::part(const pugi::xml_node &node, HFrame *owner) 
 }
 
 std::unique_ptr<HFrame> Reader::frame(const pugi::xml_node &node, HScript *script) {
-    checkAttributes(node, {"name", "title", "close"});
+    checkAttributes(node, {"name", "title", "close", "footer"});
     auto f = std::make_unique<HFrame>();
     locate(offsetOf(node), f->line, f->column);
     f->kind = PartKind::Frame;
@@ -301,6 +301,7 @@ std::unique_ptr<HFrame> Reader::frame(const pugi::xml_node &node, HScript *scrip
     f->name = required(node, "name");
     f->label = node.attribute("title").value();
     f->closeCommand = command(node, "close", false);
+    f->footer = node.attribute("footer").value();
     for (const pugi::xml_node &child : node.children()) {
         if (child.type() != pugi::node_element)
             fail(child, "frame '" + f->name + "' holds text; it holds parts only");
@@ -309,6 +310,11 @@ std::unique_ptr<HFrame> Reader::frame(const pugi::xml_node &node, HScript *scrip
             fail(child, "frame '" + f->name + "' has two parts named '" + p->name + "'");
         f->parts.push_back(std::move(p));
     }
+    if (!f->footer.empty() &&
+        std::none_of(f->parts.begin(), f->parts.end(),
+                     [&](const std::unique_ptr<HFrame> &p) { return p->name == f->footer; }))
+        fail(node, "frame '" + f->name + "' keeps '" + f->footer +
+                       "' at its foot but has no part of that name");
     // A command may show another part's value; that part must exist.
     for (const pugi::xml_node &child : node.children()) {
         for (const std::string &name : hml::referencedParts(child.attribute("command").value()))

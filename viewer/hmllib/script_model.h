@@ -81,6 +81,9 @@ struct HFrame {
     // Frame state.
     HScript *script = nullptr;
     std::string closeCommand;   // run when the user closes the frame's window
+    // The first of the parts kept in view at the foot of the frame's
+    // window, under those that scroll; "" for none.
+    std::string footer;
     bool copy = false;          // made by hhml_PartDup
     bool displayed = false;
     void *frameContext = nullptr; // hhml_FrameContextSet

@@ -42,6 +42,10 @@ struct FrameWindow {
     int slot = 0;
     float top = 0.0f; // where it was placed, for the height it may take
     bool seen = false;
+    // A frame with a footer: the heights its scrolling parts and its
+    // footer took in the last ImGui frame (0 before the first), and the
+    // width the window had then (the user may widen it).
+    float bodyHeight = 0.0f, footerHeight = 0.0f, width = 0.0f;
 };
 
 // What the window remembers of frames between ImGui frames. Keyed by
@@ -433,17 +437,19 @@ void labelledRow(WindowState &state, HFrame *frame, HFrame *part, float labelCol
     valueWidget(state, frame, part);
 }
 
-void drawParts(WindowState &state, CanvasTextures &textures, HFrame *frame, HFrame *group)
+// Draws the group's parts from first up to (not including) last.
+void drawParts(WindowState &state, CanvasTextures &textures, HFrame *frame, HFrame *group,
+               size_t first = 0, size_t last = SIZE_MAX)
 {
     const float labelColumn = labelColumnWidth(group);
     bool afterButton = false;
-    for (size_t i = 0; i < group->parts.size(); ++i) {
+    for (size_t i = first; i < std::min(last, group->parts.size()); ++i) {
         HFrame *part = group->parts[i].get();
         ImGui::PushID(part);
         switch (part->kind) {
         case PartKind::Label:
             // A label between parts heads the parts after it.
-            if (i > 0) {
+            if (i > first) {
                 ImGui::Spacing();
                 ImGui::Separator();
             }
@@ -511,13 +517,60 @@ FrameWindow placeNewWindow(WindowState &state, const HFrame *frame)
     return w;
 }
 
-// Keeps a tall frame's window above the status bar; its parts scroll.
-void limitHeight(const FrameWindow &w)
+// The tallest a frame's window may be: it stays above the status bar.
+float mostHeight(const FrameWindow &w)
 {
     const ImGuiViewport *screen = ImGui::GetMainViewport();
     const float bottom = screen->Pos.y + screen->Size.y - ImGui::GetFrameHeight() - kMargin;
-    const float most = std::max(120.0f, bottom - w.top);
-    ImGui::SetNextWindowSizeConstraints(ImVec2(160.0f, 60.0f), ImVec2(FLT_MAX, most));
+    return std::max(120.0f, bottom - w.top);
+}
+
+// Keeps a tall frame's window above the status bar; its parts scroll.
+void limitHeight(const FrameWindow &w)
+{
+    ImGui::SetNextWindowSizeConstraints(ImVec2(160.0f, 60.0f), ImVec2(FLT_MAX, mostHeight(w)));
+}
+
+// Where the frame's footer starts among its parts; none: its part count.
+size_t footerStart(const HFrame *frame)
+{
+    size_t i = 0;
+    while (i < frame->parts.size() &&
+           (frame->footer.empty() || frame->parts[i]->name != frame->footer))
+        ++i;
+    return i;
+}
+
+// A frame with a footer: the window fits its parts up to the screen's
+// room, as any frame's does, but only the parts above the footer scroll,
+// so what the footer holds (the buttons that act on the fields and what
+// they will do) stays in view however tall the frame. Heights are those
+// measured in the last ImGui frame; the first is drawn at full height.
+void sizeFooterWindow(const FrameWindow &w)
+{
+    const ImGuiStyle &style = ImGui::GetStyle();
+    const float chrome = ImGui::GetFrameHeight() + style.WindowPadding.y * 2.0f +
+                         style.ItemSpacing.y * 2.0f + 1.0f;
+    const float content = w.bodyHeight > 0.0f ? w.bodyHeight + w.footerHeight + chrome : FLT_MAX;
+    ImGui::SetNextWindowSize(ImVec2(w.width, std::min(content, mostHeight(w))), ImGuiCond_Always);
+}
+
+void drawWithFooter(WindowState &state, CanvasTextures &textures, HFrame *frame, FrameWindow &w,
+                    size_t footer)
+{
+    const ImGuiStyle &style = ImGui::GetStyle();
+    const float footerRoom = w.footerHeight > 0.0f ? w.footerHeight
+                                                   : ImGui::GetFrameHeightWithSpacing() * 3.0f;
+    if (ImGui::BeginChild("parts", ImVec2(0.0f, -(footerRoom + style.ItemSpacing.y + 1.0f)))) {
+        drawParts(state, textures, frame, frame, 0, footer);
+        w.bodyHeight = ImGui::GetCursorPosY();
+    }
+    ImGui::EndChild();
+    ImGui::Separator();
+    const float top = ImGui::GetCursorPosY();
+    drawParts(state, textures, frame, frame, footer);
+    w.footerHeight = ImGui::GetCursorPosY() - top;
+    w.width = ImGui::GetWindowWidth();
 }
 
 // Window titles: the frame's, with the layer's name when several open
@@ -547,9 +600,19 @@ void drawFrameWindow(WindowState &state, CanvasTextures &textures, HFrame *frame
     if (!isNew && raise)
         ImGui::SetNextWindowFocus();
     limitHeight(w);
+    const size_t footer = footerStart(frame);
+    if (footer < frame->parts.size()) {
+        if (w.width <= 0.0f)
+            w.width = windowWidth(frame);
+        sizeFooterWindow(w);
+    }
     bool open = true;
-    if (ImGui::Begin(title.c_str(), &open))
-        drawParts(state, textures, frame, frame);
+    if (ImGui::Begin(title.c_str(), &open)) {
+        if (footer < frame->parts.size())
+            drawWithFooter(state, textures, frame, w, footer);
+        else
+            drawParts(state, textures, frame, frame);
+    }
     ImGui::End();
     // The close box asks the layer type, which closes the frame or not.
     if (!open)
