@@ -234,10 +234,12 @@ Framing frameDrawing(const std::function<void()> &draw, const Bounds &given, boo
             note(mark);
     });
 
-    // A piece wholly beyond the boundary leaves nothing in the pass above;
-    // a pass that reaches to the ends of float range counts it.
+    // A piece wholly beyond the boundary leaves nothing in the pass above.
+    // A pass that shrinks every finite vertex onto the centre counts it.
+    // (GL drops what is not finite in every pass: it cannot be framed, and
+    // it is not seen to be named.)
     const std::map<int, size_t> near = countByMark(primitives);
-    for (const auto &wide : countByMark(feedbackPass(draw, centre, 1e30))) {
+    for (const auto &wide : countByMark(feedbackPass(draw, centre, INFINITY))) {
         const auto found = near.find(wide.first);
         if (found == near.end() || found->second < wide.second)
             note(wide.first);

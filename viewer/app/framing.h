@@ -5,7 +5,8 @@
 // A damaged or absurd layer must not carry the camera off: what is drawn
 // is split into connected pieces (vertices joined by the lines and
 // polygons through them: a box's outline is one piece), and a piece with
-// a vertex that is not finite, or far outside the scene, is left out.
+// a vertex far outside the scene is left out. GL itself drops what is not
+// finite: it never reaches the bounds.
 #ifndef CLOUDS_VIEWER_APP_FRAMING_H
 #define CLOUDS_VIEWER_APP_FRAMING_H
 

@@ -362,9 +362,8 @@ void Viewer::frameContent()
         }
         char reach[32];
         std::snprintf(reach, sizeof reach, "%g", kFramingReach);
-        reportProblem("warning: " + names + ": left out of the view's framing: it draws at "
-                      "positions that are not numbers or more than " + reach +
-                      " scene sizes outside the scene (a damaged file?)");
+        reportProblem("warning: " + names + ": left out of the view's framing: it draws more "
+                      "than " + reach + " scene sizes outside the scene (a damaged file?)");
     }
     Bounds b = framing.bounds;
     for (int k = 0; k < 3 && !b.empty; ++k) {
