@@ -86,6 +86,12 @@ TEST_F(CloudviewTest, FailuresExitTwoWithOneLineNamingTheFile)
     r = cloudview("render " EXAMPLES "/sky.cloud --view 10,95,0" + png);
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("--view"), std::string::npos) << r.err;
+    // Below the horizon the ground would hang over the sky.
+    r = cloudview("render " EXAMPLES "/sky.cloud --view 10,-0.5" + png);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--view 10,-0.5: the elevation must be in 5..90 degrees"),
+              std::string::npos)
+        << r.err;
     r = cloudview("--plugin " + dir + "/none.so render " EXAMPLES "/sky.cloud" + png);
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find(dir + "/none.so"), std::string::npos) << r.err;
@@ -100,10 +106,12 @@ TEST_F(CloudviewTest, FailuresExitTwoWithOneLineNamingTheFile)
     r = cloudview("run " + dir + "/bad.scene");
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("bad.scene:1:"), std::string::npos) << r.err;
-    std::ofstream(dir + "/view.scene") << "# a camera under the ground\n\nVIEW 10 -100;\n";
+    std::ofstream(dir + "/view.scene") << "# a camera behind its eye\n\nVIEW 10 30 -1;\n";
     r = cloudview("run " + dir + "/view.scene");
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("view.scene:3: VIEW needs"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("view.scene:3: VIEW needs a distance of 0 or more, not -1"),
+              std::string::npos)
+        << r.err;
     std::ofstream(dir + "/word.scene") << "EXTENT 0 1 0 one 0 1;\n";
     r = cloudview("run " + dir + "/word.scene");
     EXPECT_NE(r.err.find("word.scene:1: \"one\" is not a number"), std::string::npos) << r.err;

@@ -18,6 +18,7 @@
 #include "image_io.h"
 #include "plugin/records.h"
 #include "synth/slice_texture.h"
+#include "tolatoollib/camera_moves.h"
 #include "viewer.h"
 #include "window_app.h"
 
@@ -53,9 +54,16 @@ View parseView(const std::string &text)
     if (ok && in >> c2)
         ok = c2 == ',' && static_cast<bool>(in >> v.distance) && !(in >> extra);
     if (!ok || !std::isfinite(v.azimuth) || !std::isfinite(v.elevation) ||
-        !std::isfinite(v.distance) || v.elevation < -90 || v.elevation > 90 || v.distance < 0)
+        !std::isfinite(v.distance) || v.distance < 0)
         throw ViewerError("--view " + text +
-                          ": expected AZ,EL or AZ,EL,DIST (degrees, degrees -90..90, distance >= 0)");
+                          ": expected AZ,EL or AZ,EL,DIST (degrees, degrees, distance >= 0)");
+    // Typed here and now, an elevation the camera cannot take is refused
+    // rather than quietly changed.
+    if (host::clampElevation(v.elevation) != v.elevation) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%g..%g", host::kMinElevation, host::kMaxElevation);
+        throw ViewerError("--view " + text + ": the elevation must be in " + range + " degrees");
+    }
     return v;
 }
 
@@ -245,7 +253,7 @@ int main(int argc, char **argv)
     renderCmd->add_option("input", input, "SCENE or LAYERFILE")->required();
     renderCmd->add_option("-o,--output", out, "the PNG to write")->required();
     renderCmd->add_option("--size", size, "image size WxH (default 1280x720)");
-    renderCmd->add_option("--view", view, "camera AZ,EL[,DIST] in degrees, degrees, scene units; "
+    renderCmd->add_option("--view", view, "camera AZ,EL[,DIST] in degrees, degrees (5..90), scene units; "
                                           "DIST 0 or none frames the layers");
     ground.add(renderCmd);
 

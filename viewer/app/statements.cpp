@@ -10,7 +10,10 @@
 #include "image_io.h"
 #include "hvislib.h"
 #include "hvislib/questions.h"
+#include "layer_files.h"
+#include "tolatoollib/camera_moves.h"
 #include "tolatoollib/selection.h"
+#include "terrain/terrain_settings.h"
 #include "viewer.h"
 
 namespace cloudview {
@@ -82,6 +85,14 @@ std::vector<std::string> StatementCall::textsFrom(size_t first) const
 
 namespace {
 
+// "5..90": a documented range as messages give it.
+std::string range(double low, double high)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%g..%g", low, high);
+    return text;
+}
+
 void extent(const StatementCall &c)
 {
     host::Extent e;
@@ -103,10 +114,19 @@ void view(const StatementCall &c)
 {
     const double elevation = c.number(2);
     const double distance = c.statement.tokens.size() > 3 ? c.number(3) : 0.0;
-    if (elevation < -90 || elevation > 90 || distance < 0)
-        throw ViewerError(c.where() + ": VIEW needs an elevation in -90..90 and a distance "
-                                      "of 0 or more");
-    c.viewer.scene().setView(c.number(1), elevation, distance);
+    if (distance < 0)
+        c.fail("VIEW needs a distance of 0 or more, not " + c.statement.tokens[3].text);
+    // A view from below the horizon (a scene saved while the camera could
+    // still go there) opens from the lowest allowed elevation instead.
+    const double kept = host::clampElevation(elevation);
+    if (kept != elevation) {
+        char degrees[32];
+        std::snprintf(degrees, sizeof degrees, "%g", kept);
+        reportProblem("warning: " + c.where() + ": VIEW elevation " + c.statement.tokens[2].text +
+                      " is outside " + range(host::kMinElevation, host::kMaxElevation) +
+                      " degrees; the camera looks from " + degrees + " degrees");
+    }
+    c.viewer.scene().setView(c.number(1), kept, distance);
 }
 
 // TERRAIN "dem.tif" [DRAPE "image.tif"] [EXAGGERATION k]: the names are
@@ -124,8 +144,10 @@ void terrainStatement(const StatementCall &c)
             settings.drape = tokens[i + 1].text;
         else if (word == "EXAGGERATION") {
             settings.exaggeration = c.number(i + 1);
-            if (!(settings.exaggeration > 0.0))
-                c.fail("TERRAIN: EXAGGERATION takes a number above 0, not " + tokens[i + 1].text);
+            if (!terrain::exaggerationInRange(settings.exaggeration))
+                c.fail("TERRAIN: EXAGGERATION takes a number in " +
+                       range(terrain::kMinExaggeration, terrain::kMaxExaggeration) + ", not " +
+                       tokens[i + 1].text);
         } else
             c.fail("TERRAIN takes a file, then DRAPE \"image\" and EXAGGERATION k, not " + word);
     }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "image_io.h"
 #include "layer_files.h"
 #include "statements.h"
+#include "tolatoollib/camera_moves.h"
 #include "tolatoollib/selection.h"
 
 namespace cloudview {
@@ -322,15 +324,53 @@ void Viewer::drawLayers(bool boxesOnly)
 void Viewer::frameContent()
 {
     gl_->makeCurrent();
-    Bounds b = drawnBounds([this] { drawLayers(true); });
     host::Camera &camera = scene_.camera();
+    camera.elevation = host::clampElevation(camera.elevation);
     const host::Extent &e = scene_.extent();
-    // Layers draw in the scene's drawing frame.
+    // Layers draw in the scene's drawing frame; the scene's box is taken
+    // there too, and the bounds brought back to scene coordinates.
     const host::Vec3 &o = scene_.frameOffset();
+    Bounds scene;
+    {
+        const double a[3] = {e.x1 - o[0], e.y1 - o[1], e.z1 - o[2]};
+        const double b[3] = {e.x2 - o[0], e.y2 - o[1], e.z2 - o[2]};
+        scene.add(a);
+        scene.add(b);
+    }
+    // Each layer's boxes under a mark of its own (its place in the list,
+    // from 1), so that one drawn out of all reason can be named.
+    const std::vector<HLayer *> layers = scene_.layers();
+    const Framing framing = frameDrawing([this, &layers] {
+        const host::Camera &c = scene_.camera();
+        for (size_t n = 0; n < layers.size(); ++n) {
+            HLayer *layer = layers[n];
+            if (!scene_.layerVisible(layer) || !layer->methods || !layer->methods->drawBoxes)
+                continue;
+            glPassThrough(static_cast<GLfloat>(n + 1));
+            layer->methods->drawBoxes(layer, 0.0, 0.0, 0.0, 0, c.elevation, c.azimuth, 0);
+        }
+    }, scene, !terrain_);
+    if (!framing.leftOut.empty()) {
+        std::string names;
+        for (size_t i = 0; i < framing.leftOut.size(); ++i) {
+            const int mark = framing.leftOut[i];
+            if (mark < 1 || static_cast<size_t>(mark) > layers.size())
+                continue;
+            const LayerRecord *r = record(layers[static_cast<size_t>(mark - 1)]);
+            names += std::string(names.empty() ? "" : ", ") +
+                     (r && !r->args.empty() ? r->args[0] : "layer " + std::to_string(mark));
+        }
+        char reach[32];
+        std::snprintf(reach, sizeof reach, "%g", kFramingReach);
+        reportProblem("warning: " + names + ": left out of the view's framing: it draws more "
+                      "than " + reach + " scene sizes outside the scene (a damaged file?)");
+    }
+    Bounds b = framing.bounds;
     for (int k = 0; k < 3 && !b.empty; ++k) {
         b.lo[k] += o[size_t(k)];
         b.hi[k] += o[size_t(k)];
     }
+    // The ground always frames: the elevation model's whole box.
     if (terrain_) {
         const host::Extent t = terrain_->extent();
         const double low[3] = {t.x1, t.y1, t.z1}, high[3] = {t.x2, t.y2, t.z2};
@@ -360,6 +400,7 @@ void Viewer::frameContent()
                              std::fabs(dot(u)) / tanY - dot(f)});
     }
     camera.distance = distance * 1.08;
+    scene_.keepCameraAboveGround();
 }
 
 void Viewer::drawSky()
@@ -419,6 +460,9 @@ void Viewer::drawScene(int width, int height)
     viewHeight_ = height;
     if (!(scene_.camera().distance > 0.0))
         frameContent();
+    // Whatever set the camera (a script, a saved scene, a move), it never
+    // draws from under the ground.
+    scene_.keepCameraAboveGround();
 
     glDisable(GL_DEPTH_TEST);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);

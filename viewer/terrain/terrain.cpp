@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "terrain/terrain_error.h"
 #include "terrain/tile_mesh.h"
@@ -13,8 +14,11 @@ namespace terrain {
 
 std::unique_ptr<Terrain> Terrain::open(const TerrainSettings &settings, std::vector<std::string> &warnings)
 {
-    if (!(settings.exaggeration > 0.0) || !std::isfinite(settings.exaggeration))
-        throw TerrainError(settings.model + ": the exaggeration must be a number above 0");
+    if (!exaggerationInRange(settings.exaggeration)) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", kMinExaggeration, kMaxExaggeration);
+        throw TerrainError(settings.model + ": the exaggeration must be a number from " + range);
+    }
     HeightModel model = readHeightModel(settings.model, warnings);
     DrapeImage drape;
     if (!settings.drape.empty())
@@ -81,6 +85,11 @@ host::Vec3 Terrain::localOrigin() const
 bool Terrain::intersect(const double start[3], const double second[3], double *t) const
 {
     return tree_->intersect(start, second, t);
+}
+
+double Terrain::surfaceZ(double x, double y) const
+{
+    return tree_->heightAt(x, y);
 }
 
 double Terrain::heightAt(double x, double y) const

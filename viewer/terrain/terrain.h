@@ -41,6 +41,7 @@ public:
     host::Vec3 localOrigin() const override;
     void draw(const host::Camera &camera, double pixelError) override;
     bool intersect(const double start[3], const double second[3], double *t) const override;
+    double surfaceZ(double x, double y) const override;
 
     const TerrainSettings &settings() const { return settings_; }
     // The names to keep for the files it was read from (absolute ones,

@@ -13,8 +13,15 @@ namespace terrain {
 struct TerrainSettings {
     std::string model;          // "": no terrain; the elevation model's file
     std::string drape;          // "": shaded from the relief; an image draped over it
-    double exaggeration = 1.0;  // scene z = height in metres times this, > 0
+    double exaggeration = 1.0;  // scene z = height in metres times this, in range below
 };
+
+// The exaggerations a ground takes. Below a hundredth the relief is lost in
+// the flat land; beyond a hundred times even a low model stands tens of
+// kilometres high and a mountain's heights leave any useful clip range.
+constexpr double kMinExaggeration = 0.01;
+constexpr double kMaxExaggeration = 100.0;
+inline bool exaggerationInRange(double k) { return k >= kMinExaggeration && k <= kMaxExaggeration; }
 
 // Samples along a tile's side (64 cells).
 constexpr int kTileSamples = 65;

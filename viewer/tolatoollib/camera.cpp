@@ -56,8 +56,17 @@ void Camera::fitClipPlanes(const Extent &e) {
     // Clouds may stand out of the extent; a margin of one more radius
     // keeps them inside the frustum.
     // The land drawn around the extent reaches four widths further.
-    farPlane = std::max(reach + 10.0 * radius, 2.0 * std::fabs(distance) + 1.0);
-    nearPlane = std::max(reach - 2.0 * radius, farPlane * 1.0e-4);
+    const double far = std::max(reach + 10.0 * radius, 2.0 * std::fabs(distance) + 1.0);
+    // The target (what was framed or turned about) is always in view,
+    // even far from the extent: a layer alone at UTM positions.
+    const double near = std::max(std::min(reach - 2.0 * radius, 0.5 * std::fabs(distance)),
+                                 far * 1.0e-4);
+    // Planes that are not finite would make every depth NaN and the
+    // picture empty: the last sound ones stay instead.
+    if (std::isfinite(far) && std::isfinite(near) && near > 0.0 && near < far) {
+        farPlane = far;
+        nearPlane = near;
+    }
 }
 
 Matrix4 Camera::viewMatrix() const {

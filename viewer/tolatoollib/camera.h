@@ -60,7 +60,8 @@ struct HOST_API Camera {
     Vec3 up() const;      // unit screen up
 
     // Near and far planes that hold the whole extent (with a margin of
-    // its own size) in front of the eye, near kept above far / 10000.
+    // its own size) and the target in front of the eye, near kept above
+    // far / 10000. Planes that would not be finite leave them as they were.
     void fitClipPlanes(const Extent &extent);
 
     Matrix4 viewMatrix() const;

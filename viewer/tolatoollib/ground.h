@@ -10,6 +10,9 @@
 
 #include "tolatoollib/camera.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace host {
 
 class Ground {
@@ -30,6 +33,19 @@ public:
     // The first meeting, t >= 0, of the ray start + t (second - start) with
     // the ground's surface; false when the ray misses it.
     virtual bool intersect(const double start[3], const double second[3], double *t) const = 0;
+    // The surface's scene z under (x, y); NaN where the ground has none
+    // (off its footprint, in a hole). By default the first meeting of a
+    // ray straight down from far above.
+    virtual double surfaceZ(double x, double y) const {
+        const Extent e = extent();
+        const double low = std::min(e.z1, e.z2), high = std::max(e.z1, e.z2);
+        const double span = high - low + 1.0;
+        const double start[3] = {x, y, high + span}, second[3] = {x, y, low - span};
+        double t = 0.0;
+        if (!intersect(start, second, &t))
+            return std::numeric_limits<double>::quiet_NaN();
+        return start[2] + t * (second[2] - start[2]);
+    }
 };
 
 } // namespace host

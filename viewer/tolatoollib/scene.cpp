@@ -3,6 +3,7 @@
 // calls the C++ method that does the work, so the viewer and layer types
 // go through one implementation.
 #include "tolatoollib/scene.h"
+#include "tolatoollib/camera_moves.h"
 #include "tolatoollib/selection.h"
 #include "hlib/error.h"
 #include "hvislib/journal.h"
@@ -261,8 +262,17 @@ void Scene::setOrigin(double x, double y, double z) { origin_ = {x, y, z}; }
 
 void Scene::setView(double azimuth, double elevation, double distance) {
     camera_.azimuth = azimuth;
-    camera_.elevation = elevation;
+    camera_.elevation = clampElevation(elevation);
     camera_.distance = distance;
+}
+
+double Scene::surfaceZ(double x, double y) const {
+    const double z = ground_ ? ground_->surfaceZ(x, y) : NAN;
+    return std::isfinite(z) ? z : extent_.z1;
+}
+
+bool Scene::keepCameraAboveGround() {
+    return keepEyeAbove(camera_, [this](double x, double y) { return surfaceZ(x, y); });
 }
 
 void Scene::setViewport(int width, int height) {

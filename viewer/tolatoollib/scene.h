@@ -89,7 +89,15 @@ public:
 
     Camera &camera() { return camera_; }
     const Camera &camera() const { return camera_; }
+    // The elevation is brought into the range camera moves keep to (see
+    // camera_moves.h); whoever takes it from a person says so.
     void setView(double azimuth, double elevation, double distance);
+    // The surface's scene z under (x, y): the ground's, or the extent's
+    // floor z1 off the ground, in its holes and without one.
+    double surfaceZ(double x, double y) const;
+    // Keeps the camera's elevation in range and its eye above the surface
+    // under it (see keepEyeAbove); true when the camera changed.
+    bool keepCameraAboveGround();
     void setViewport(int width, int height);
     // The camera with its clip planes fitted to the extent: what drawing
     // and picking use.

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "point_text.h"
+#include "tolatoollib/camera_moves.h"
 #include "viewer.h"
 
 namespace cloudview::window {
@@ -18,7 +19,6 @@ namespace {
 constexpr auto kSettle = std::chrono::milliseconds(150);
 // A press that moves further than this is a drag, not a click.
 constexpr double kClickSlop = 4.0;
-constexpr double kDegreesPerPixel = 0.3;
 
 bool sameCamera(const host::Camera &a, const host::Camera &b)
 {
@@ -55,9 +55,9 @@ void SceneView::cameraMoved() { lastMove_ = std::chrono::steady_clock::now(); }
 
 void SceneView::orbit(double dx, double dy)
 {
-    host::Camera &c = state_.viewer.scene().camera();
-    c.azimuth = std::fmod(c.azimuth - dx * kDegreesPerPixel + 360.0, 360.0);
-    c.elevation = std::clamp(c.elevation + dy * kDegreesPerPixel, -30.0, 90.0);
+    host::Scene &scene = state_.viewer.scene();
+    host::orbitCamera(scene.camera(), dx, dy, height_);
+    scene.keepCameraAboveGround();
     cameraMoved();
 }
 
@@ -70,6 +70,8 @@ void SceneView::pan(double dx, double dy)
     const host::Vec3 r = c.right(), u = c.up();
     for (int i = 0; i < 3; ++i)
         c.target[i] += (-dx * r[i] + dy * u[i]) * perPixel;
+    // Panning along a low view's up can carry the eye into a hill.
+    state_.viewer.scene().keepCameraAboveGround();
     cameraMoved();
 }
 
@@ -77,6 +79,8 @@ void SceneView::zoom(double steps)
 {
     host::Camera &c = state_.viewer.scene().camera();
     c.distance = std::clamp(c.distance * std::pow(0.85, steps), 1.0, 1.0e9);
+    // Backing out at a low elevation may put the eye behind a hill.
+    state_.viewer.scene().keepCameraAboveGround();
     cameraMoved();
 }
 
