@@ -369,3 +369,29 @@ TEST_F(SavingTest, ALayerOpenedAgainKeepsItsPlaceAmongTheOthers)
     ASSERT_NE(second, std::string::npos) << scene;
     EXPECT_LT(first, second) << "the scene lists its layers bottom first\n" << scene;
 }
+
+// The other ways to its own file: Save as... under its own name, and the
+// layer type's Delete layer, which closes it with the type's own question.
+TEST_F(SavingTest, SaveAsItsOwnNameAndDeletingTheLayerAskBeforeReplacingADamagedFile)
+{
+    const std::string damaged = damagedSky();
+    write("sky.cloud", damaged);
+    Outcome r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+                    "SAVE LAYER 1 \"./sky.cloud\";\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("job.scene:8: ./sky.cloud: sky.cloud was damaged when read"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(readFile(file("sky.cloud")), damaged);
+
+    r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+            "ANSWER YES;\nRUN LAYER 1 \"deletelayer\";\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(file("sky.cloud")), damaged) << "only its type's question was answered";
+
+    r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+            "ANSWER YES;\nANSWER YES;\nRUN LAYER 1 \"deletelayer\";\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(blockLine(readFile(file("sky.cloud")), 0, 2).substr(0, 8), "0.300000");
+    EXPECT_EQ(runCapture("ls " + dir), "err.txt\njob.scene\nsky.cloud\n");
+}
