@@ -82,7 +82,7 @@ TEST(RoundTrip, OpenDrawSaveWriteSceneCloseReopen)
         EXPECT_GT(brighter, frame.size() / 20) << "the clouds brighten a good part of the view";
         EXPECT_TRUE(viewer.scene().actionOn("delcloud") == false);
 
-        EXPECT_TRUE(viewer.saveLayer(layer));
+        EXPECT_EQ(viewer.saveLayer(layer), cloudview::SaveResult::Saved);
         viewer.writeScene(sceneFile);
     }
     // The layer beside the scene is named relative to it.
@@ -97,7 +97,7 @@ TEST(RoundTrip, OpenDrawSaveWriteSceneCloseReopen)
         viewer.runScript(sceneFile);
         ASSERT_EQ(viewer.openedLayers().size(), 1u);
         EXPECT_EQ(cloudsOf(viewer.openedLayers()[0]), before);
-        EXPECT_TRUE(viewer.saveLayer(viewer.openedLayers()[0]));
+        EXPECT_EQ(viewer.saveLayer(viewer.openedLayers()[0]), cloudview::SaveResult::Saved);
     }
     EXPECT_EQ(readFile(layerFile), saved);
     std::system(("rm -rf " + dir).c_str());

@@ -6,7 +6,9 @@
 #include "support/test_util.h"
 #include "undo_history.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -265,4 +267,131 @@ TEST(UndoHistory, KeepsItsLimitAndForgetsWhatARedoWouldDoAfterANewChange)
     EXPECT_FALSE(h.canRedo());
     EXPECT_EQ(h.undo(), "2");
     EXPECT_EQ(h.undo(), "1");
+}
+
+namespace {
+
+// Two density applies to the first cloud of layer 1 (0.2, then 0.3).
+const std::string kTwoApplies = "RUN SCENE \"cloudupdate\" \"showproperties\";\n"
+                                "SET LAYER 1 \"loadcurrent\";\n"
+                                "SET LAYER 1 \"density\" 0.2;\nSET LAYER 1 \"apply\";\n"
+                                "SET LAYER 1 \"density\" 0.3;\nSET LAYER 1 \"apply\";\n";
+
+std::string withDensity(const std::string &text, const std::string &density)
+{
+    std::string out = text;
+    out.replace(out.find("0.550000"), 8, density);
+    return out;
+}
+
+} // namespace
+
+// An undo opens the layer again on text its type does not know is unsaved:
+// closing it asks the viewer's question, and then, as every save over a
+// damaged file does, the damage question.
+TEST_F(SavingTest, ClosingAfterAnUndoAsksBeforeReplacingADamagedFile)
+{
+    const std::string damaged = damagedSky();
+    write("sky.cloud", damaged);
+    const std::string edits = "ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+                              "UNDO LAYER 1;\nANSWER YES;\nCLOSE LAYER 1;\n";
+    Outcome r = run(edits);
+    ASSERT_EQ(r.code, 0) << r.err;
+    // The damage question went unanswered: No.
+    EXPECT_EQ(readFile(file("sky.cloud")), damaged) << "the clouds after the damage are kept";
+
+    // Both answered yes: the file holds what was read, with the undone edit.
+    r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+            "UNDO LAYER 1;\nANSWER YES;\nANSWER YES;\nCLOSE LAYER 1;\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string saved = readFile(file("sky.cloud"));
+    EXPECT_EQ(blockLine(saved, 0, 2).substr(0, 8), "0.200000");
+    EXPECT_EQ(blockLine(saved, 1, 2), "0.400000 0.480000 1.000000 4.000000 0.350000");
+}
+
+// A layer file reached through a symbolic link: every way of saving
+// replaces the file the link points to and leaves the link a link.
+TEST_F(SavingTest, SavesThroughALinkReplaceItsTargetAndKeepTheLink)
+{
+    std::system(("mkdir " + file("store")).c_str());
+    write("store/sky.cloud", kSky);
+    ASSERT_EQ(symlink("store/sky.cloud", file("sky.cloud").c_str()), 0);
+    const auto isLink = [this] {
+        struct stat info;
+        return lstat(file("sky.cloud").c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    };
+    Outcome r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+                    "SAVE LAYER 1;\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(isLink());
+    EXPECT_EQ(readFile(file("store/sky.cloud")), withDensity(kSky, "0.300000"));
+
+    r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+            "UNDO LAYER 1;\nWRITESCENE \"again.scene\";\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(isLink());
+    EXPECT_EQ(readFile(file("store/sky.cloud")), withDensity(kSky, "0.200000"));
+
+    r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies + "ANSWER YES;\n"
+            "CLOSE LAYER 1;\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(isLink());
+    EXPECT_EQ(readFile(file("store/sky.cloud")), withDensity(kSky, "0.300000"));
+    EXPECT_EQ(runCapture("ls " + file("store")), "sky.cloud\n") << "no file left beside it";
+}
+
+// A layer opened again (saved under a new name, undone, redone) stands
+// where it stood: first in the statements' numbering and in the scene.
+TEST_F(SavingTest, ALayerOpenedAgainKeepsItsPlaceAmongTheOthers)
+{
+    write("sky.cloud", kSky);
+    // The second layer: the first cloud alone.
+    const std::vector<std::string> lines = splitLines(kSky);
+    std::string one = lines[0] + "\n1 clouds_in_file\n";
+    for (size_t i = 2; i < 8; ++i)
+        one += lines[i] + "\n";
+    write("one.cloud", one);
+    const Outcome r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                          "ADDFEATURELAYER \"Clouds\" \"one.cloud\";\n" +
+                          kTwoApplies +
+                          "SAVE LAYER 1 \"copy.cloud\";\nSAVE LAYER 1 \"again.cloud\";\n"
+                          "UNDO LAYER 1;\nSAVE LAYER 1 \"undone.cloud\";\n"
+                          "REDO LAYER 1;\nSAVE LAYER 1 \"redone.cloud\";\n"
+                          "WRITESCENE \"order.scene\";\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(file("again.cloud")), withDensity(kSky, "0.300000"));
+    EXPECT_EQ(readFile(file("undone.cloud")), withDensity(kSky, "0.200000"));
+    EXPECT_EQ(readFile(file("redone.cloud")), withDensity(kSky, "0.300000"));
+    EXPECT_EQ(readFile(file("one.cloud")), one);
+    const std::string scene = readFile(file("order.scene"));
+    const size_t first = scene.find("\"redone.cloud\""), second = scene.find("\"one.cloud\"");
+    ASSERT_NE(first, std::string::npos) << scene;
+    ASSERT_NE(second, std::string::npos) << scene;
+    EXPECT_LT(first, second) << "the scene lists its layers bottom first\n" << scene;
+}
+
+// The other ways to its own file: Save as... under its own name, and the
+// layer type's Delete layer, which closes it with the type's own question.
+TEST_F(SavingTest, SaveAsItsOwnNameAndDeletingTheLayerAskBeforeReplacingADamagedFile)
+{
+    const std::string damaged = damagedSky();
+    write("sky.cloud", damaged);
+    Outcome r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+                    "SAVE LAYER 1 \"./sky.cloud\";\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("job.scene:8: ./sky.cloud: sky.cloud was damaged when read"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(readFile(file("sky.cloud")), damaged);
+
+    r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+            "ANSWER YES;\nRUN LAYER 1 \"deletelayer\";\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(file("sky.cloud")), damaged) << "only its type's question was answered";
+
+    r = run("ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n" + kTwoApplies +
+            "ANSWER YES;\nANSWER YES;\nRUN LAYER 1 \"deletelayer\";\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(blockLine(readFile(file("sky.cloud")), 0, 2).substr(0, 8), "0.300000");
+    EXPECT_EQ(runCapture("ls " + dir), "err.txt\njob.scene\nsky.cloud\n");
 }

@@ -116,6 +116,47 @@ TEST_F(Files, OldFileStaysUntilCloseReplacesIt) {
     EXPECT_EQ(info.st_mode & 07777, 0640u) << "a replaced file keeps its permissions";
 }
 
+// A link names the file to replace, it is not the file: the target is
+// written (beside itself, so the rename stays in its folder) and every link
+// on the way stays a link.
+TEST_F(Files, ASaveThroughLinksReplacesTheirTargetAndKeepsTheLinks) {
+    fs::create_directory(dir / "real");
+    write((dir / "real" / "sky.cloud").string(), "old\n");
+    fs::create_symlink("real/sky.cloud", dir / "hop.cloud");  // relative to its folder
+    fs::create_symlink(dir / "hop.cloud", dir / "link.cloud");
+    const std::string link = (dir / "link.cloud").string();
+    HErrorSlot err = nullptr;
+    HFile *out = hfio_Open(link.c_str(), "w", &err);
+    ASSERT_NE(out, nullptr) << herr_Message(err);
+    hfio_Fprintf(out, "new\n");
+    ASSERT_EQ(hfio_Close(out, &err), 1) << herr_Message(err);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::is_symlink(dir / "hop.cloud"));
+    EXPECT_EQ(read((dir / "real" / "sky.cloud").string()), "new\n");
+    EXPECT_EQ(listing(), (Names{"hop.cloud", "layer.cloud", "link.cloud", "real"}));
+    Names real;
+    for (const auto &entry : fs::directory_iterator(dir / "real"))
+        real.insert(entry.path().filename().string());
+    EXPECT_EQ(real, Names{"sky.cloud"}) << "no temporary file left beside the target";
+
+    // A link to a file that is not there yet makes it where the link points.
+    fs::create_symlink("real/new.cloud", dir / "dangling.cloud");
+    out = hfio_Open((dir / "dangling.cloud").c_str(), "w", &err);
+    ASSERT_NE(out, nullptr) << herr_Message(err);
+    hfio_Fprintf(out, "made\n");
+    ASSERT_EQ(hfio_Close(out, &err), 1) << herr_Message(err);
+    EXPECT_TRUE(fs::is_symlink(dir / "dangling.cloud"));
+    EXPECT_EQ(read((dir / "real" / "new.cloud").string()), "made\n");
+
+    // A loop of links is refused, naming the file, and nothing is written.
+    fs::create_symlink("loop2.cloud", dir / "loop1.cloud");
+    fs::create_symlink("loop1.cloud", dir / "loop2.cloud");
+    EXPECT_EQ(hfio_Open((dir / "loop1.cloud").c_str(), "w", &err), nullptr);
+    EXPECT_NE(std::string(herr_Message(err)).find((dir / "loop1.cloud").string()),
+              std::string::npos)
+        << herr_Message(err);
+}
+
 TEST_F(Files, FailedWriteKeepsOldFile) {
     HFile *out = openToReplace();
     ASSERT_NE(out, nullptr);

@@ -11,6 +11,7 @@
 #include "hlib/file_redirect.h"
 #include "hmllib/script_model.h"
 #include "hmllib/script_ui.h"
+#include "hvislib.h"
 #include "hvislib/questions.h"
 #include "layer_files.h"
 #include "viewer.h"
@@ -205,23 +206,57 @@ void Viewer::noteSaved(HLayer *layer)
     }
 }
 
-bool Viewer::saveLayer(HLayer *layer)
+bool Viewer::saveTo(HLayer *layer, const std::string &file)
 {
-    auto found = records_.find(layer);
-    if (!layer->methods || !layer->methods->save || found == records_.end() ||
-        found->second.path.empty())
+    if (!layer->methods || !layer->methods->save)
         return false;
     gl_->makeCurrent();
-    bool saved = false;
-    {
-        // Its own name may be relative to a folder the viewer has left.
-        host::WriteRedirect to(found->second.path);
-        saved = layer->methods->save(layer) != 0;
-    }
-    if (saved)
-        noteSaved(layer);
-    return saved;
+    // The name the layer holds may be relative to a folder the viewer has
+    // left: its save goes to the file the viewer keeps for it.
+    host::WriteRedirect to(file);
+    return layer->methods->save(layer) != 0;
 }
+
+SaveResult Viewer::saveThroughGate(HLayer *layer, LayerRecord &record,
+                                   const std::function<bool(const std::string &)> &write,
+                                   const DamageAnswer &answer)
+{
+    if (record.path.empty())
+        return SaveResult::NoFile;
+    if (const std::string question = damageQuestionFor(record); !question.empty()) {
+        const bool yes =
+            answer ? answer(question) : hvis_QueryYesNo(question.c_str(), "No", "Yes") != 0;
+        if (!yes)
+            return SaveResult::Declined;
+    }
+    if (!write(record.path))
+        return SaveResult::Failed;
+    if (layer)
+        noteSaved(layer);
+    else
+        record.damage.clear();
+    return SaveResult::Saved;
+}
+
+SaveResult Viewer::saveLayer(HLayer *layer, const DamageAnswer &answer)
+{
+    auto found = records_.find(layer);
+    if (found == records_.end() || !layer->methods || !layer->methods->save)
+        return SaveResult::Failed;
+    return saveThroughGate(
+        layer, found->second, [this, layer](const std::string &file) { return saveTo(layer, file); },
+        answer);
+}
+
+namespace {
+
+bool sameFile(const std::string &a, const std::string &b)
+{
+    std::error_code ec;
+    return a == b || std::filesystem::equivalent(a, b, ec);
+}
+
+} // namespace
 
 HLayer *Viewer::saveLayerAs(HLayer *layer, const std::string &path)
 {
@@ -231,21 +266,28 @@ HLayer *Viewer::saveLayerAs(HLayer *layer, const std::string &path)
     auto found = records_.find(layer);
     if (found == records_.end() || !layer->methods || !layer->methods->save)
         throw ViewerError(path + ": the layer cannot be saved");
-    gl_->makeCurrent();
-    bool saved = false;
-    {
-        host::WriteRedirect to(absoluteName(path));
-        saved = layer->methods->save(layer) != 0;
+    const std::string file = absoluteName(path);
+    if (!found->second.path.empty() && sameFile(file, found->second.path)) {
+        // Its own file under another name: a save, damage question and all.
+        switch (saveLayer(layer)) {
+        case SaveResult::Saved:
+            return layer;
+        case SaveResult::Declined:
+            throw ViewerError(path + ": " + damageQuestionFor(found->second) +
+                              " Not saved: the answer was No");
+        default:
+            throw ViewerError(path + ": the layer could not be saved there");
+        }
     }
-    if (!saved)
+    if (!saveTo(layer, file))
         throw ViewerError(path + ": the layer could not be saved there");
     std::vector<std::string> args = found->second.args;
     if (args.empty())
         args.push_back(path);
     else
         args[0] = path;
-    const std::string text = readText(absoluteName(path));
-    HLayer *now = reopen(layer, args, text);
+    const std::string text = readText(file);
+    HLayer *now = reopen(layer, args, text, file);
     LayerRecord &r = records_[now];
     r.savedText = r.text;
     r.damage.clear();
@@ -255,7 +297,8 @@ HLayer *Viewer::saveLayerAs(HLayer *layer, const std::string &path)
 
 HLayer *Viewer::restore(HLayer *layer, const std::string &text)
 {
-    HLayer *now = reopen(layer, records_.at(layer).args, text);
+    const LayerRecord &r = records_.at(layer);
+    HLayer *now = reopen(layer, r.args, text, r.path);
     LayerRecord &again = records_[now];
     again.unmarked = again.text != again.savedText;
     return now;
@@ -283,7 +326,8 @@ HLayer *Viewer::redo(HLayer *layer)
     return restore(layer, text);
 }
 
-HLayer *Viewer::reopen(HLayer *layer, std::vector<std::string> args, std::string text)
+HLayer *Viewer::reopen(HLayer *layer, std::vector<std::string> args, std::string text,
+                       std::string path)
 {
     LayerRecord kept = std::move(records_.at(layer));
     records_.erase(layer);
@@ -321,7 +365,9 @@ HLayer *Viewer::reopen(HLayer *layer, std::vector<std::string> args, std::string
     LayerRecord &r = records_[now];
     r = std::move(kept);
     r.args = args;
-    r.path = absoluteName(args[0]);
+    // Not args[0] made absolute again: the viewer's folder may have changed
+    // since the layer was named (a script from another folder, the user's).
+    r.path = std::move(path);
     r.text = layerText(now);
     showAgain(frames, now);
     return now;

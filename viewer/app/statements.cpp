@@ -231,10 +231,14 @@ void save(const StatementCall &c)
         throw ViewerError(c.where() + ": layer " + n + " has no file yet; SAVE LAYER " + n +
                           " \"file\"; names one");
     const std::string question = c.viewer.damageQuestion(layer);
-    if (!question.empty() && !hvis_QueryYesNo(question.c_str(), "No", "Yes"))
+    switch (c.viewer.saveLayer(layer)) {
+    case SaveResult::Saved:
+        return;
+    case SaveResult::Declined:
         throw ViewerError(c.where() + ": " + question + " Not saved: no ANSWER YES; came first");
-    if (!c.viewer.saveLayer(layer))
+    default:
         throw ViewerError(c.where() + ": layer " + n + " could not be saved");
+    }
 }
 
 void undoRedo(const StatementCall &c)

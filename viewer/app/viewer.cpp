@@ -92,6 +92,9 @@ Viewer::Viewer(const std::string &pluginPath, std::unique_ptr<GLTarget> target)
         throw ViewerError(e.what());
     }
     script_ = type_.interfaceInit();
+    // A layer its type deletes (the stacker popup's Delete layer) closes as
+    // every other: its changes are asked about and saved to its own file.
+    scene_.setLayerCloser([this](HLayer *layer) { closeLayer(layer); });
     scene_.camera().distance = 0.0;  // frame the content unless told otherwise
 }
 
@@ -220,8 +223,9 @@ void Viewer::closeLayer(HLayer *layer)
     // text an undo brought back is the viewer's to ask about.
     if (const LayerRecord *r = record(layer); r && r->unmarked && r->text != r->savedText) {
         const std::string file = r->args.empty() ? "the new layer" : r->args[0];
-        if (hvis_QueryYesNo(("Save the changes to " + file + "?").c_str(), "No", "Yes"))
-            saveLayer(layer);
+        if (hvis_QueryYesNo(("Save the changes to " + file + "?").c_str(), "No", "Yes") &&
+            saveLayer(layer) == SaveResult::NoFile)
+            reportProblem(file + ": not saved: the layer has no file (Save layer as... names one)");
     }
     LayerRecord record;
     if (auto found = records_.find(layer); found != records_.end()) {
@@ -240,15 +244,14 @@ void Viewer::closeLayer(HLayer *layer)
             saved = held.written();
             text = held.text();
         }
-        if (saved) {
-            const std::string question = damageQuestionFor(record);
-            if (record.path.empty())
-                reportProblem(file + ": not saved: the layer has no file (Save layer "
-                                     "as... names one)");
-            else if (question.empty() || hvis_QueryYesNo(question.c_str(), "No", "Yes"))
-                if (const std::string problem = writeText(record.path, text); !problem.empty())
-                    reportProblem(problem);
-        }
+        const auto write = [&text](const std::string &path) {
+            const std::string problem = writeText(path, text);
+            if (!problem.empty())
+                reportProblem(problem);
+            return problem.empty();
+        };
+        if (saved && saveThroughGate(nullptr, record, write, {}) == SaveResult::NoFile)
+            reportProblem(file + ": not saved: the layer has no file (Save layer as... names one)");
     }
     scene_.removeLayer(layer);
 }
@@ -526,21 +529,12 @@ void Viewer::writeIcon(HLayer *layer, const std::string &pngFile, int width)
 
 namespace {
 
-// A file named relative to the directory of the scene that names it.
-std::string relativeTo(const std::string &file, const std::string &sceneFile)
+// The files named relative to the scene's folder, as its layers are.
+void writeTerrainStatement(HFile *out, const std::string &folder, const ::terrain::TerrainSettings &t)
 {
-    std::error_code ec;
-    const std::filesystem::path dir =
-        std::filesystem::absolute(sceneFile, ec).lexically_normal().parent_path();
-    const std::filesystem::path relative = std::filesystem::path(file).lexically_relative(dir);
-    return relative.empty() ? file : relative.string();
-}
-
-void writeTerrainStatement(HFile *out, const std::string &sceneFile, const ::terrain::TerrainSettings &t)
-{
-    hfio_Fprintf(out, "TERRAIN \"%s\"", relativeTo(t.model, sceneFile).c_str());
+    hfio_Fprintf(out, "TERRAIN \"%s\"", nameFrom(folder, t.model).c_str());
     if (!t.drape.empty())
-        hfio_Fprintf(out, " DRAPE \"%s\"", relativeTo(t.drape, sceneFile).c_str());
+        hfio_Fprintf(out, " DRAPE \"%s\"", nameFrom(folder, t.drape).c_str());
     if (t.exaggeration != 1.0)
         hfio_Fprintf(out, " EXAGGERATION %.17g", t.exaggeration);
     hfio_Fprintf(out, ";\n");
@@ -561,7 +555,7 @@ void Viewer::writeScene(const std::string &fileName)
     const host::Vec3 &o = scene_.origin();
     const host::Camera &c = scene_.camera();
     if (terrain_)
-        writeTerrainStatement(out, fileName, terrain_->settings());
+        writeTerrainStatement(out, folder, terrain_->settings());
     hfio_Fprintf(out, "EXTENT %.17g %.17g %.17g %.17g %.17g %.17g;\n", e.x1, e.x2, e.y1, e.y2,
                  e.z1, e.z2);
     hfio_Fprintf(out, "ORIGIN %.17g %.17g %.17g;\n", o[0], o[1], o[2]);
@@ -577,16 +571,21 @@ void Viewer::writeScene(const std::string &fileName)
             unnamed.push_back("a new " + type_.typeName + " layer");
             continue;
         }
-        std::string savePath = r ? r->path : "";
-        if (r && !r->damage.empty() &&
-            !hvis_QueryYesNo(damageQuestionFor(*r).c_str(), "No", "Yes"))
-            savePath.clear(); // its file stays as it was read
-        std::string line = featureLine(layer, savePath);
-        if (r)
-            line = withFirstArgument(line, nameFrom(folder, r->path));
+        // The type saves the layer as it writes its line: through the gate
+        // to its file, or, answered No, nowhere (its file stays as read).
+        std::string line;
+        if (auto found = records_.find(layer); found != records_.end()) {
+            const auto write = [&line, layer](const std::string &path) {
+                line = featureLine(layer, path);
+                return true;
+            };
+            if (saveThroughGate(layer, found->second, write, {}) != SaveResult::Saved)
+                line = featureLine(layer, "");
+            line = withFirstArgument(line, nameFrom(folder, found->second.path));
+        } else {
+            line = featureLine(layer, "");
+        }
         hfio_Fprintf(out, "%s", line.c_str());
-        if (!savePath.empty())
-            noteSaved(layer);
     }
     if (!hfio_Close(out, &err))
         throw ViewerError(fileName + ": " + (err ? herr_Message(err) : "cannot write scene script"));

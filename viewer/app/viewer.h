@@ -5,6 +5,7 @@
 #ifndef CLOUDS_VIEWER_APP_VIEWER_H
 #define CLOUDS_VIEWER_APP_VIEWER_H
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -42,6 +43,13 @@ public:
     virtual void screenshot(const std::string &pngFile) = 0;
 };
 
+// How a save of a layer to its file ended.
+enum class SaveResult { Saved, Declined, NoFile, Failed };
+
+// Answers the question asked before a save replaces a file that was
+// damaged when read (true: replace it). Without one the host asks.
+using DamageAnswer = std::function<bool(const std::string &question)>;
+
 struct ScriptOutcome {
     size_t carriedOut = 0;
     size_t skipped = 0;  // automation statements left out in SceneOnly mode
@@ -52,7 +60,10 @@ struct ScriptOutcome {
 // which give the changed mark and undo without the layer type's help.
 struct LayerRecord {
     std::vector<std::string> args;  // its arguments; args[0] its file as given
-    std::string path;               // that file made absolute; empty: none yet
+    // That file made absolute once, from the folder it was named in (the
+    // script's, or the user's): where every save of the layer goes,
+    // wherever the viewer's folder is later. Empty: no file yet.
+    std::string path;
     std::string damage;             // the first warning its reading gave, or ""
     std::string savedText;          // what its file holds, as the type writes it
     std::string text;               // what saving it would write now
@@ -133,13 +144,14 @@ public:
     // each layer is saved as it writes its line; a layer read with damage
     // asks first and, answered No, keeps its file as it was.
     void writeScene(const std::string &fileName);
-    // Saves the layer to its file, wherever the viewer's directory is now.
-    // False when it has no file or its type could not save it (the type
-    // reports why). The damage question is the caller's (damageQuestion).
-    bool saveLayer(HLayer *layer);
+    // Saves the layer to its file (its record's, wherever the viewer's
+    // folder is now), asking first when its reading warned of damage.
+    // Failed: its type could not save it and reported why.
+    SaveResult saveLayer(HLayer *layer, const DamageAnswer &answer = {});
     // Writes the layer to path and makes that its file: the layer is opened
     // again from there in its place, its undo history kept. Returns the
-    // layer that now stands there. Throws ViewerError.
+    // layer that now stands there. Naming its own file, it is a save of it
+    // (a damaged file asks first). Throws ViewerError.
     HLayer *saveLayerAs(HLayer *layer, const std::string &path);
     // The question to ask before saving over the file of a layer whose
     // reading warned of damage, naming it; "" for a layer read clean.
@@ -175,8 +187,20 @@ private:
                           const std::vector<std::string> &reports);
     HLayer *restore(HLayer *layer, const std::string &text);
     // Closes the layer (without its question) and opens it again with args,
-    // reading text instead of its file, where it stood.
-    HLayer *reopen(HLayer *layer, std::vector<std::string> args, std::string text);
+    // reading text instead of its file, where it stood; path is its file
+    // from then on (absolute).
+    HLayer *reopen(HLayer *layer, std::vector<std::string> args, std::string text,
+                   std::string path);
+    // The one way a layer's text reaches the file it stands for: the file
+    // its record keeps, the damage question first where its reading warned
+    // of damage (answer, or the host's question), then write(file) (false:
+    // it failed and reported why), and the layer marked saved. A closing
+    // layer (null) has nothing left to mark.
+    SaveResult saveThroughGate(HLayer *layer, LayerRecord &record,
+                               const std::function<bool(const std::string &file)> &write,
+                               const DamageAnswer &answer);
+    // The layer's type saves it to file instead of the name it holds.
+    bool saveTo(HLayer *layer, const std::string &file);
     // After a save: what the file holds now is the saved state when it is
     // what the layer would write.
     void noteSaved(HLayer *layer);

@@ -85,7 +85,38 @@ HFile *openForReading(const char *name, HErrorSlot *err) {
     return readingFile(name, err, [name] { return std::fopen(name, "r"); });
 }
 
-HFile *openForWriting(const char *name, HErrorSlot *err) {
+// The file a write to name replaces: name itself, or where its chain of
+// symbolic links ends (a link's relative target is taken from the link's
+// own folder). Writing there keeps every link a link, and the temporary
+// file lies beside the file it replaces. False, with errno, for a loop or a
+// link that cannot be read.
+bool linkTarget(const std::string &name, std::string &target) {
+    target = name;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info;
+        if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return true; // a file, a folder or nothing yet: written as named
+        std::string to(size_t(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(target.c_str(), to.data(), to.size());
+        if (n < 0)
+            return false;
+        to.resize(size_t(n));
+        const size_t slash = target.find_last_of('/');
+        if (!to.empty() && to[0] != '/' && slash != std::string::npos)
+            to = target.substr(0, slash + 1) + to;
+        target = to;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+HFile *openForWriting(const char *given, HErrorSlot *err) {
+    std::string resolved;
+    if (!linkTarget(given, resolved)) {
+        setOsError(err, errno, given, nullptr);
+        return nullptr;
+    }
+    const char *name = resolved.c_str();
     struct stat old;
     bool replacing = ::stat(name, &old) == 0;
     if (replacing && S_ISDIR(old.st_mode)) {

@@ -149,6 +149,11 @@ HOST_API int32_t tola_ArrangeLayersDeleteLayer(void *, void *context, int32_t, c
         return -1;
     host::journalAdd("arrange: delete layer");
     auto *layer = static_cast<HLayer *>(context);
+    if (scene->layerCloser() && scene->contains(layer)) {
+        scene->layerCloser()(layer);
+        scene->requestRedraw();
+        return 0;
+    }
     const bool hasClose = layer->methods && layer->methods->close;
     if (hasClose)
         layer->methods->close(layer);

@@ -140,6 +140,11 @@ public:
     // or one that stays listed after it, is taken out; a feature layer
     // among those is freed.
     void closeAllLayers();
+    // Who closes a layer that a layer type asks to delete (the viewer: it
+    // asks its questions and saves to the file it keeps for the layer).
+    // Without one the layer's own close does.
+    void setLayerCloser(std::function<void(HLayer *)> closer) { layerCloser_ = std::move(closer); }
+    const std::function<void(HLayer *)> &layerCloser() const { return layerCloser_; }
 
     // Pointer event callbacks, called in the order they were added. The
     // same pair may be added twice and is then called twice; removing
@@ -233,6 +238,7 @@ private:
     HLayer *clickTaker_ = nullptr;
     bool busy_ = false;
     std::function<void(bool)> busyListener_;
+    std::function<void(HLayer *)> layerCloser_;
     int interaction_ = 0;
     unsigned long redraws_ = 0;
     unsigned long removals_ = 0;

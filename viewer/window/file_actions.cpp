@@ -83,27 +83,34 @@ bool saveLayer(WindowState &state, HLayer *layer)
     if (!layer)
         return false;
     Viewer &viewer = state.viewer;
-    const LayerRecord *record = viewer.record(layer);
-    if (record && record->path.empty()) {
+    // A damaged file's question offers Save as... besides saving anyway.
+    bool saveAs = false;
+    DamageAnswer answer;
+    if (state.choose)
+        answer = [&state, &saveAs](const std::string &question) {
+            const size_t chosen = state.choose(question, {"Save anyway", "Save as...", "Cancel"});
+            saveAs = chosen == 1;
+            return chosen == 0;
+        };
+    switch (viewer.saveLayer(layer, answer)) {
+    case SaveResult::Saved: {
+        const LayerRecord *record = viewer.record(layer);
+        state.status = "saved " + layerDisplayName(layer) + (record ? " to " + record->path : "");
+        return true;
+    }
+    case SaveResult::NoFile:
         saveLayerAs(state, layer);
         return false;
-    }
-    const std::string question = viewer.damageQuestion(layer);
-    if (!question.empty() && state.choose) {
-        const size_t answer = state.choose(question, {"Save anyway", "Save as...", "Cancel"});
-        if (answer == 1)
+    case SaveResult::Declined:
+        if (saveAs)
             saveLayerAs(state, layer);
-        if (answer != 0) {
-            state.status = "not saved " + layerDisplayName(layer);
-            return false;
-        }
-    }
-    if (!viewer.saveLayer(layer)) {
-        state.report("could not save " + layerDisplayName(layer));
+        state.status = "not saved " + layerDisplayName(layer);
         return false;
+    case SaveResult::Failed:
+        break;
     }
-    state.status = "saved " + layerDisplayName(layer);
-    return true;
+    state.report("could not save " + layerDisplayName(layer));
+    return false;
 }
 
 void saveLayerAs(WindowState &state, HLayer *layer)
