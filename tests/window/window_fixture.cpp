@@ -138,43 +138,128 @@ void WindowTest::startLive(const std::string &args)
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }
-    // The window is there once xdotool finds it visible.
-    std::string found = runCapture("timeout 60 xdotool search --sync --onlyvisible --pid " +
-                                   std::to_string(livePid) + " 2>/dev/null | head -1");
-    while (!found.empty() && (found.back() == '\n' || found.back() == ' '))
-        found.pop_back();
-    ASSERT_FALSE(found.empty()) << "the window did not appear";
+    // One search at a time rather than xdotool's own waiting: its search
+    // dies of a BadWindow when any client's window (the last test's
+    // program, still being torn down) goes while it looks, which costs
+    // only one try here.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string found;
+    while (std::chrono::steady_clock::now() < deadline) {
+        ASSERT_TRUE(liveRunning()) << "cloudview ended before its window appeared"
+                                   << liveProblem();
+        found = runCapture("xdotool search --onlyvisible --pid " + std::to_string(livePid) +
+                           " 2>/dev/null | head -1");
+        while (!found.empty() && (found.back() == '\n' || found.back() == ' '))
+            found.pop_back();
+        if (!found.empty() && runCapture("xwininfo -id " + found +
+                                         " 2>/dev/null | grep -c 'Map State: IsViewable'")
+                                      .rfind('1', 0) == 0)
+            break;
+        found.clear();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(found.empty()) << "the window did not appear" << liveProblem();
     liveWindow = found;
     // The first frames: the scene drawn, panels laid out.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    capture(".started.png");
+}
+
+bool WindowTest::liveRunning()
+{
+    if (livePid <= 0)
+        return false;
+    int status = 0;
+    if (waitpid(livePid, &status, WNOHANG) != livePid)
+        return true;
+    livePid = -1;
+    liveCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+}
+
+std::string WindowTest::liveProblem()
+{
+    const std::string err = readFile(file(".live_err"));
+    std::string out = liveRunning() ? std::string()
+                                    : "\ncloudview has ended, code " + std::to_string(liveCode);
+    if (!err.empty())
+        out += "\nits errors:\n" + err;
+    return out;
 }
 
 void WindowTest::xdo(const std::string &commands)
 {
+    ASSERT_FALSE(liveWindow.empty()) << "no live window to drive";
+    ASSERT_TRUE(liveRunning()) << "before xdotool " << commands << liveProblem();
     std::string line = commands;
     for (size_t at = line.find("WID"); at != std::string::npos; at = line.find("WID", at))
         line.replace(at, 3, liveWindow);
-    ASSERT_EQ(std::system(("xdotool " + line).c_str()), 0) << "xdotool " << line;
+    ASSERT_EQ(std::system(("xdotool " + line).c_str()), 0) << "xdotool " << line << liveProblem();
+}
+
+Picture WindowTest::grab(const std::string &name)
+{
+    const std::string png = file(name);
+    if (std::system(("import -window " + liveWindow + " '" + png + "' 2>/dev/null").c_str()) != 0)
+        return {};
+    return readPicture(png);
+}
+
+bool WindowTest::liveWaiting(int ms)
+{
+    // The main thread's state: S while it waits for input or a timer, R
+    // while it runs or is ready to (a loaded machine only delays it).
+    const std::string stat = "/proc/" + std::to_string(livePid) + "/task/" +
+                             std::to_string(livePid) + "/stat";
+    int samples = 0, running = 0;
+    for (int t = 0; t < ms; t += 10, ++samples) {
+        const std::string text = readFile(stat);
+        const size_t close = text.rfind(')');
+        if (close == std::string::npos || close + 2 >= text.size())
+            return false;
+        running += text[close + 2] == 'R' || text[close + 2] == 'D';
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return running * 3 <= samples;
 }
 
 Picture WindowTest::capture(const std::string &name)
 {
-    // Frames are drawn as input arrives; give the last input's frames time.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    const std::string png = file(name);
-    EXPECT_EQ(std::system(("import -window " + liveWindow + " '" + png + "' 2>/dev/null").c_str()),
-              0);
-    return readPicture(png);
+    // A blinking text cursor is all that may change in a settled window.
+    constexpr size_t kFlicker = 40;
+    Picture last = grab(name);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!liveRunning()) {
+            ADD_FAILURE() << "capture " << name << liveProblem();
+            return last;
+        }
+        const bool waiting = liveWaiting(300);
+        Picture now = grab(name);
+        const bool still = !now.empty() && !last.empty() && now.differing(last, 0) <= kFlicker;
+        last = std::move(now);
+        if (waiting && still)
+            return last;
+    }
+    return last;
+}
+
+bool WindowTest::xdoOpening(const std::string &commands, int x, int y, int w, int h)
+{
+    const Picture before = capture(".before_opening.png");
+    xdo(commands);
+    for (int tries = 0; tries < 8; ++tries) {
+        const Picture now = capture(".opening.png");
+        if (!now.empty() && now.differing(before, 8, x, y, w, h) > 0)
+            return true;
+    }
+    return false;
 }
 
 int WindowTest::waitLive(int seconds)
 {
     for (int i = 0; i < seconds * 10; ++i) {
-        int status = 0;
-        if (waitpid(livePid, &status, WNOHANG) == livePid) {
-            livePid = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
+        if (!liveRunning())
+            return liveCode;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return -1;

@@ -124,7 +124,9 @@ TEST_F(WindowTest, WithTwoLayersTheSecondLayersToolAndMenuAddToTheSecondLayer)
     startLive("two.scene --size 1280x800");
     // The stacker lists the topmost layer first: the second layer's entry,
     // its popup's last item opens its tool.
-    xdo("mousemove --window WID 140 70 click 3 sleep 0.8 mousemove --window WID 190 178 click 1");
+    ASSERT_TRUE(xdoOpening("mousemove --window WID 140 70 click 3", 140, 75, 200, 120))
+        << "no popup";
+    xdo("mousemove --window WID 190 178 click 1");
     capture("tool.png");
     // Scrolled to its end, the tool shows its buttons in one row.
     xdo("mousemove --window WID 470 500 click --repeat 40 --delay 20 5");
@@ -137,7 +139,9 @@ TEST_F(WindowTest, WithTwoLayersTheSecondLayersToolAndMenuAddToTheSecondLayer)
 
     // Clouds ▸ Place clouds with the second layer selected, and a click on
     // the ground.
-    xdo("mousemove --window WID 165 10 click 1 sleep 0.8 mousemove --window WID 185 50 click 1");
+    ASSERT_TRUE(xdoOpening("mousemove --window WID 165 10 click 1", 150, 22, 200, 40))
+        << "no Clouds menu";
+    xdo("mousemove --window WID 185 50 click 1");
     capture("placing.png");
     xdo("mousemove --window WID 1000 650 click 1");
     capture("placed.png");
