@@ -284,3 +284,14 @@ TEST_F(BoxHandlesWindowTest, EveryHandleChangesTheCloudAndItsFileOverTerrainAtUt
         copyExample(name);
     dragEveryKindOfHandle("valley.scene", "valley.cloud");
 }
+
+// The same model with its heights as they are, seen from the south-east.
+TEST_F(BoxHandlesWindowTest, EveryHandleChangesTheCloudAndItsFileOverTerrainTrueToScale)
+{
+    for (const char *name : {"valley.cloud", "olinda_dem_utm25s.tif", "olinda_l7_rgb.tif"})
+        copyExample(name);
+    write("level.scene", "TERRAIN \"olinda_dem_utm25s.tif\" DRAPE \"olinda_l7_rgb.tif\" "
+                         "EXAGGERATION 1;\nVIEW 150 30;\nADDFEATURELAYER \"Clouds\" "
+                         "\"valley.cloud\";\n");
+    dragEveryKindOfHandle("level.scene", "valley.cloud");
+}
