@@ -226,9 +226,14 @@ Picture WindowTest::capture(const std::string &name)
 {
     // A blinking text cursor is all that may change in a settled window.
     constexpr size_t kFlicker = 40;
+    // A button held down keeps the program drawing: a picture that has
+    // held still this long is what the input made.
+    constexpr auto kLongStill = std::chrono::milliseconds(2000);
+    using Clock = std::chrono::steady_clock;
     Picture last = grab(name);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline) {
+    auto stillSince = Clock::now();
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < deadline) {
         if (!liveRunning()) {
             ADD_FAILURE() << "capture " << name << liveProblem();
             return last;
@@ -236,8 +241,10 @@ Picture WindowTest::capture(const std::string &name)
         const bool waiting = liveWaiting(300);
         Picture now = grab(name);
         const bool still = !now.empty() && !last.empty() && now.differing(last, 0) <= kFlicker;
+        if (!still)
+            stillSince = Clock::now();
         last = std::move(now);
-        if (waiting && still)
+        if (still && (waiting || Clock::now() - stillSince >= kLongStill))
             return last;
     }
     return last;

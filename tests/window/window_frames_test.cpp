@@ -200,9 +200,13 @@ TEST_F(WindowTest, SaveSceneAsWritesTheNameTypedInTheFolderEnteredInTheFileBrows
     // A double click on the list's first entry, the only folder, enters it
     // and keeps the name typed. (Presses held a moment, as a hand does: the
     // window sees each press and release on its own frame.)
-    xdo("mousemove --window WID 350 245 mousedown 1 sleep 0.1 mouseup 1 sleep 0.08 "
-        "mousedown 1 sleep 0.1 mouseup 1 sleep 0.8");
-    xdo("mousemove --window WID 630 563 click 1 sleep 0.3 key Return");
+    ASSERT_TRUE(xdoOpening("mousemove --window WID 350 245 mousedown 1 sleep 0.1 mouseup 1 "
+                           "sleep 0.08 mousedown 1 sleep 0.1 mouseup 1",
+                           330, 220, 620, 300))
+        << "the folder was not entered";
+    xdo("mousemove --window WID 630 563 click 1");
+    capture("field.png");
+    xdo("key Return");
     for (int i = 0; i < 5 && !std::filesystem::exists(file("shots/kept.scene")); ++i)
         capture("saved.png");
     const std::string saved = readFile(file("shots/kept.scene"));
