@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <cairo.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -75,6 +77,62 @@ Picture readPicture(const std::string &png)
     return p;
 }
 
+namespace {
+
+// Windows may go while they are looked at (another program's, ending):
+// an error about one only means it is not the window sought.
+int ignoreXError(Display *, XErrorEvent *) { return 0; }
+
+// A viewable window under `window` whose _NET_WM_PID is pid; 0 if none.
+Window viewableWindowUnder(Display *d, Window window, Atom pidAtom, pid_t pid)
+{
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, window, &root, &parent, &children, &count))
+        return 0;
+    Window found = 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char *data = nullptr;
+        if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                               &items, &after, &data) == Success &&
+            data) {
+            XWindowAttributes a;
+            if (format == 32 && items == 1 &&
+                pid_t(*reinterpret_cast<unsigned long *>(data)) == pid &&
+                XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
+                found = children[i];
+            XFree(data);
+        }
+        if (!found)
+            found = viewableWindowUnder(d, children[i], pidAtom, pid);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+// The program's viewable window, as a number for xdotool and import; ""
+// while it has none.
+std::string viewableWindowOf(pid_t pid)
+{
+    Display *d = XOpenDisplay(nullptr);
+    if (!d)
+        return "";
+    const XErrorHandler previous = XSetErrorHandler(ignoreXError);
+    const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", True);
+    const Window found =
+        pidAtom == None ? 0 : viewableWindowUnder(d, DefaultRootWindow(d), pidAtom, pid);
+    XSync(d, False); // errors of this search arrive under its own handler
+    XSetErrorHandler(previous);
+    XCloseDisplay(d);
+    return found ? std::to_string(found) : "";
+}
+
+} // namespace
+
 void WindowTest::SetUp()
 {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the window tests run under xvfb-run";
@@ -138,24 +196,16 @@ void WindowTest::startLive(const std::string &args)
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }
-    // One search at a time rather than xdotool's own waiting: its search
-    // dies of a BadWindow when any client's window (the last test's
-    // program, still being torn down) goes while it looks, which costs
-    // only one try here.
+    // Not xdotool's search: it dies of a BadWindow when any program's
+    // window (the last test's, still being torn down) goes while it looks.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::string found;
     while (std::chrono::steady_clock::now() < deadline) {
         ASSERT_TRUE(liveRunning()) << "cloudview ended before its window appeared"
                                    << liveProblem();
-        found = runCapture("xdotool search --onlyvisible --pid " + std::to_string(livePid) +
-                           " 2>/dev/null | head -1");
-        while (!found.empty() && (found.back() == '\n' || found.back() == ' '))
-            found.pop_back();
-        if (!found.empty() && runCapture("xwininfo -id " + found +
-                                         " 2>/dev/null | grep -c 'Map State: IsViewable'")
-                                      .rfind('1', 0) == 0)
+        found = viewableWindowOf(livePid);
+        if (!found.empty())
             break;
-        found.clear();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     ASSERT_FALSE(found.empty()) << "the window did not appear" << liveProblem();

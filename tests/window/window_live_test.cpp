@@ -3,6 +3,11 @@
 
 #include "support/test_util.h"
 
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -40,7 +45,48 @@ size_t cloudsIn(const std::string &layerFile)
     return n;
 }
 
+// Another program whose windows come and go without pause, as a program
+// being torn down takes its windows away: a child process until killed.
+pid_t churnWindows()
+{
+    const pid_t child = fork();
+    if (child != 0)
+        return child;
+    Display *d = XOpenDisplay(nullptr);
+    if (!d)
+        _exit(1);
+    for (;;) {
+        Window w[256];
+        for (Window &one : w) {
+            one = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 8, 8, 0, 0, 0);
+            XMapWindow(d, one);
+        }
+        XFlush(d);
+        for (Window one : w)
+            XDestroyWindow(d, one);
+        XSync(d, False);
+        usleep(500); // room for the other clients
+    }
+}
+
 } // namespace
+
+TEST_F(WindowTest, ItsWindowIsFoundAndDrivenWhileOtherWindowsComeAndGo)
+{
+    copyExample("sky.scene");
+    copyExample("sky.cloud");
+    const pid_t churn = churnWindows();
+    ASSERT_GT(churn, 0);
+    startLive("sky.scene --size 800x600");
+    // Driven while they still come and go: the File menu opens.
+    if (!liveWindow.empty())
+        EXPECT_TRUE(xdoOpening("mousemove --window WID 25 10 click 1", 10, 22, 200, 120))
+            << "no File menu";
+    kill(churn, SIGKILL);
+    waitpid(churn, nullptr, 0);
+    ASSERT_FALSE(liveWindow.empty());
+    EXPECT_EQ(capture("opened.png").width, 800);
+}
 
 TEST_F(WindowTest, AClickPicksACloudDeleteDeletesItADragTurnsTheViewAndQuittingAsksToSave)
 {
