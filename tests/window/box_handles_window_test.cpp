@@ -28,8 +28,10 @@ struct Point {
 // first, as their centres and sizes.
 template <class In> std::vector<std::pair<size_t, Point>> patches(const Picture &p, In in)
 {
-    std::vector<char> seen(size_t(p.width) * size_t(p.height), 0);
     std::vector<std::pair<size_t, Point>> found;
+    if (p.width < kViewX + kViewW || p.height < kViewY + kViewH)
+        return found;
+    std::vector<char> seen(size_t(p.width) * size_t(p.height), 0);
     for (int y0 = kViewY; y0 < kViewY + kViewH; ++y0)
         for (int x0 = kViewX; x0 < kViewX + kViewW; ++x0) {
             if (seen[size_t(y0) * size_t(p.width) + size_t(x0)] || !in(x0, y0))
@@ -194,6 +196,8 @@ protected:
     void dragEveryKindOfHandle(const std::string &scene, const std::string &layerFile)
     {
         startLive(scene + " --size 1280x800");
+        if (HasFatalFailure())
+            return;
         Picture p = pickACloud();
         if (HasFailure())
             return;

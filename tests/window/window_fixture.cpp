@@ -83,6 +83,15 @@ namespace {
 // an error about one only means it is not the window sought.
 int ignoreXError(Display *, XErrorEvent *) { return 0; }
 
+// One connection to the X server, held for the whole run: a server whose
+// last client leaves starts over, and a program that connects meanwhile
+// is refused (cloudview then finds no display to open its window on).
+Display *heldDisplay()
+{
+    static Display *const display = XOpenDisplay(nullptr);
+    return display;
+}
+
 // A viewable window under `window` whose _NET_WM_PID is pid; 0 if none.
 Window viewableWindowUnder(Display *d, Window window, Atom pidAtom, pid_t pid)
 {
@@ -118,7 +127,7 @@ Window viewableWindowUnder(Display *d, Window window, Atom pidAtom, pid_t pid)
 // while it has none.
 std::string viewableWindowOf(pid_t pid)
 {
-    Display *d = XOpenDisplay(nullptr);
+    Display *d = heldDisplay();
     if (!d)
         return "";
     const XErrorHandler previous = XSetErrorHandler(ignoreXError);
@@ -127,7 +136,6 @@ std::string viewableWindowOf(pid_t pid)
         pidAtom == None ? 0 : viewableWindowUnder(d, DefaultRootWindow(d), pidAtom, pid);
     XSync(d, False); // errors of this search arrive under its own handler
     XSetErrorHandler(previous);
-    XCloseDisplay(d);
     return found ? std::to_string(found) : "";
 }
 
@@ -136,6 +144,7 @@ std::string viewableWindowOf(pid_t pid)
 void WindowTest::SetUp()
 {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the window tests run under xvfb-run";
+    ASSERT_NE(heldDisplay(), nullptr) << "cannot connect to the X server";
     char pattern[] = "/tmp/cloudview_window_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
