@@ -144,3 +144,110 @@ TEST(BoxDrags, PointersThatGiveNoAnswerChangeNothing)
     thin.box.low[2] = thin.box.high[2];
     EXPECT_EQ(dragChange(thin, thin.pressX, thin.pressY - 30.0, true).kind, BoxChange::Kind::None);
 }
+
+namespace {
+
+// A view over an elevation model in UTM zone 25 south, as a terrain scene
+// frames it: its box in scene coordinates and the first cloud's box.
+struct UtmView {
+    host::Extent extent{280000.0, 304000.0, 9103000.0, 9127000.0, 0.0, 80.0};
+    Box box{{290600.0, 9116400.0, 740.0}, {293400.0, 9118600.0, 1060.0}};
+};
+
+// The camera of that view with the model's heights drawn `exaggeration`
+// times as high, shifted with everything else by `offset` (the drawing
+// frame's origin, or nothing for scene coordinates).
+host::Camera utmCamera(const UtmView &v, double exaggeration, const host::Vec3 &offset)
+{
+    host::Extent e = v.extent;
+    e.z2 *= exaggeration;
+    host::Camera c;
+    c.azimuth = 200.0;
+    c.elevation = 22.0;
+    c.distance = 30000.0;
+    c.width = 980;
+    c.height = 640;
+    c.target = {292000.0, 9115000.0, 0.0};
+    c.fitClipPlanes(e);
+    for (int i = 0; i < 3; ++i)
+        c.target[size_t(i)] -= offset[size_t(i)];
+    return c;
+}
+
+Box shifted(const Box &b, const host::Vec3 &offset)
+{
+    Box out = b;
+    for (int i = 0; i < 3; ++i) {
+        out.low[size_t(i)] -= offset[size_t(i)];
+        out.high[size_t(i)] -= offset[size_t(i)];
+    }
+    return out;
+}
+
+} // namespace
+
+// Every kind of handle, at UTM northings near 9,000,000, with the heights
+// drawn as they are or exaggerated, in scene coordinates and in a drawing
+// frame centred on the model: the same drags make the same changes.
+TEST(BoxDrags, EveryHandleWorksAtUtmCoordinatesInAnyFrameAndExaggeration)
+{
+    const UtmView v;
+    for (double exaggeration : {1.0, 5.0, 50.0})
+        for (const host::Vec3 &offset :
+             {host::Vec3{0.0, 0.0, 0.0}, host::Vec3{292000.0, 9115000.0, 0.0}}) {
+            SCOPED_TRACE(::testing::Message() << "exaggeration " << exaggeration << ", offset "
+                                              << offset[0] << " " << offset[1]);
+            const host::Camera c = utmCamera(v, exaggeration, offset);
+            const Box box = shifted(v.box, offset);
+            const Handles h = handlesOf(box);
+            // Each of the 14 handles is on screen and a press there takes it.
+            for (int i = 0; i < kHandleCount; ++i) {
+                double x, y;
+                ASSERT_TRUE(c.worldToWindow(h[size_t(i)].at.data(), &x, &y)) << i;
+                ASSERT_TRUE(x > 0 && x < c.width && y > 0 && y < c.height) << i << ": " << x
+                                                                            << " " << y;
+                EXPECT_EQ(handleNear(c, h, x + 2.0, y - 2.0, 8.0), i);
+            }
+            const auto dragOfHandle = [&](int i) {
+                BoxDrag d{c, box, h[size_t(i)], 0.0, 0.0};
+                c.worldToWindow(d.handle.at.data(), &d.pressX, &d.pressY);
+                return d;
+            };
+
+            // A side face: the grabbed point follows the pointer on its level.
+            const BoxDrag side = dragOfHandle(8); // low x
+            const host::Vec3 &s = side.handle.at;
+            const auto to = at(c, {s[0] - 700.0, s[1] + 400.0, s[2]});
+            const BoxChange move = dragChange(side, to[0], to[1], false);
+            ASSERT_EQ(move.kind, BoxChange::Kind::Move);
+            EXPECT_NEAR(move.amount[0], -700.0, 0.5);
+            EXPECT_NEAR(move.amount[1], 400.0, 0.5);
+            EXPECT_EQ(move.amount[2], 0.0);
+
+            // The top face rises as far as the pointer does at its depth.
+            const BoxDrag top = dragOfHandle(13);
+            const BoxChange rise = dragChange(top, top.pressX, top.pressY - 20.0, false);
+            ASSERT_EQ(rise.kind, BoxChange::Kind::Move);
+            const host::Vec3 &t = top.handle.at;
+            EXPECT_NEAR(at(c, {t[0], t[1], t[2] + rise.amount[2]})[1], top.pressY - 20.0, 1.0);
+            EXPECT_GT(rise.amount[2], 0.0);
+
+            // A corner scales x and y about the centre so the corner follows.
+            const BoxDrag corner = dragOfHandle(3); // high x, high y, low z
+            const host::Vec3 &k = corner.handle.at;
+            const auto out = at(c, {k[0] + 1400.0, k[1] + 550.0, k[2]});
+            const BoxChange scale = dragChange(corner, out[0], out[1], false);
+            ASSERT_EQ(scale.kind, BoxChange::Kind::Scale);
+            EXPECT_NEAR(scale.amount[0], 2.0, 1e-3);
+            EXPECT_NEAR(scale.amount[1], 1.5, 1e-3);
+            EXPECT_EQ(scale.amount[2], 1.0);
+
+            // With Shift, the height alone.
+            const BoxDrag high = dragOfHandle(7);
+            const BoxChange taller = dragChange(high, high.pressX, high.pressY - 20.0, true);
+            ASSERT_EQ(taller.kind, BoxChange::Kind::Scale);
+            EXPECT_EQ(taller.amount[0], 1.0);
+            EXPECT_EQ(taller.amount[1], 1.0);
+            EXPECT_GT(taller.amount[2], 1.0);
+        }
+}

@@ -90,15 +90,6 @@ protected:
     {
         xdo("mousemove --window WID " + at + " click " + std::to_string(button));
     }
-    // A capture once it shows what is awaited, or the last one tried: a
-    // loaded machine may take a while to draw an input's effect.
-    template <class Shows> Picture captureWhen(const std::string &name, Shows shows)
-    {
-        Picture p = capture(name);
-        for (int tries = 1; tries < 8 && !shows(p); ++tries)
-            p = capture(name);
-        return p;
-    }
 };
 
 } // namespace

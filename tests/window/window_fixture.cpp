@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <cairo.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -75,9 +77,74 @@ Picture readPicture(const std::string &png)
     return p;
 }
 
+namespace {
+
+// Windows may go while they are looked at (another program's, ending):
+// an error about one only means it is not the window sought.
+int ignoreXError(Display *, XErrorEvent *) { return 0; }
+
+// One connection to the X server, held for the whole run: a server whose
+// last client leaves starts over, and a program that connects meanwhile
+// is refused (cloudview then finds no display to open its window on).
+Display *heldDisplay()
+{
+    static Display *const display = XOpenDisplay(nullptr);
+    return display;
+}
+
+// A viewable window under `window` whose _NET_WM_PID is pid; 0 if none.
+Window viewableWindowUnder(Display *d, Window window, Atom pidAtom, pid_t pid)
+{
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, window, &root, &parent, &children, &count))
+        return 0;
+    Window found = 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char *data = nullptr;
+        if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                               &items, &after, &data) == Success &&
+            data) {
+            XWindowAttributes a;
+            if (format == 32 && items == 1 &&
+                pid_t(*reinterpret_cast<unsigned long *>(data)) == pid &&
+                XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
+                found = children[i];
+            XFree(data);
+        }
+        if (!found)
+            found = viewableWindowUnder(d, children[i], pidAtom, pid);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+// The program's viewable window, as a number for xdotool and import; ""
+// while it has none.
+std::string viewableWindowOf(pid_t pid)
+{
+    Display *d = heldDisplay();
+    if (!d)
+        return "";
+    const XErrorHandler previous = XSetErrorHandler(ignoreXError);
+    const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", True);
+    const Window found =
+        pidAtom == None ? 0 : viewableWindowUnder(d, DefaultRootWindow(d), pidAtom, pid);
+    XSync(d, False); // errors of this search arrive under its own handler
+    XSetErrorHandler(previous);
+    return found ? std::to_string(found) : "";
+}
+
+} // namespace
+
 void WindowTest::SetUp()
 {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the window tests run under xvfb-run";
+    ASSERT_NE(heldDisplay(), nullptr) << "cannot connect to the X server";
     char pattern[] = "/tmp/cloudview_window_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
@@ -138,43 +205,127 @@ void WindowTest::startLive(const std::string &args)
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }
-    // The window is there once xdotool finds it visible.
-    std::string found = runCapture("timeout 60 xdotool search --sync --onlyvisible --pid " +
-                                   std::to_string(livePid) + " 2>/dev/null | head -1");
-    while (!found.empty() && (found.back() == '\n' || found.back() == ' '))
-        found.pop_back();
-    ASSERT_FALSE(found.empty()) << "the window did not appear";
+    // Not xdotool's search: it dies of a BadWindow when any program's
+    // window (the last test's, still being torn down) goes while it looks.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string found;
+    while (std::chrono::steady_clock::now() < deadline) {
+        ASSERT_TRUE(liveRunning()) << "cloudview ended before its window appeared"
+                                   << liveProblem();
+        found = viewableWindowOf(livePid);
+        if (!found.empty())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(found.empty()) << "the window did not appear" << liveProblem();
     liveWindow = found;
     // The first frames: the scene drawn, panels laid out.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    capture(".started.png");
+}
+
+bool WindowTest::liveRunning()
+{
+    if (livePid <= 0)
+        return false;
+    int status = 0;
+    if (waitpid(livePid, &status, WNOHANG) != livePid)
+        return true;
+    livePid = -1;
+    liveCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+}
+
+std::string WindowTest::liveProblem()
+{
+    const std::string err = readFile(file(".live_err"));
+    std::string out = liveRunning() ? std::string()
+                                    : "\ncloudview has ended, code " + std::to_string(liveCode);
+    if (!err.empty())
+        out += "\nits errors:\n" + err;
+    return out;
 }
 
 void WindowTest::xdo(const std::string &commands)
 {
+    ASSERT_FALSE(liveWindow.empty()) << "no live window to drive";
+    ASSERT_TRUE(liveRunning()) << "before xdotool " << commands << liveProblem();
     std::string line = commands;
     for (size_t at = line.find("WID"); at != std::string::npos; at = line.find("WID", at))
         line.replace(at, 3, liveWindow);
-    ASSERT_EQ(std::system(("xdotool " + line).c_str()), 0) << "xdotool " << line;
+    ASSERT_EQ(std::system(("xdotool " + line).c_str()), 0) << "xdotool " << line << liveProblem();
+}
+
+Picture WindowTest::grab(const std::string &name)
+{
+    const std::string png = file(name);
+    if (std::system(("import -window " + liveWindow + " '" + png + "' 2>/dev/null").c_str()) != 0)
+        return {};
+    return readPicture(png);
+}
+
+bool WindowTest::liveWaiting(int ms)
+{
+    // The main thread's state: S while it waits for input or a timer, R
+    // while it runs or is ready to (a loaded machine only delays it).
+    const std::string stat = "/proc/" + std::to_string(livePid) + "/task/" +
+                             std::to_string(livePid) + "/stat";
+    int samples = 0, running = 0;
+    for (int t = 0; t < ms; t += 10, ++samples) {
+        const std::string text = readFile(stat);
+        const size_t close = text.rfind(')');
+        if (close == std::string::npos || close + 2 >= text.size())
+            return false;
+        running += text[close + 2] == 'R' || text[close + 2] == 'D';
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return running * 3 <= samples;
 }
 
 Picture WindowTest::capture(const std::string &name)
 {
-    // Frames are drawn as input arrives; give the last input's frames time.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    const std::string png = file(name);
-    EXPECT_EQ(std::system(("import -window " + liveWindow + " '" + png + "' 2>/dev/null").c_str()),
-              0);
-    return readPicture(png);
+    // A blinking text cursor is all that may change in a settled window.
+    constexpr size_t kFlicker = 40;
+    // A button held down keeps the program drawing: a picture that has
+    // held still this long is what the input made.
+    constexpr auto kLongStill = std::chrono::milliseconds(2000);
+    using Clock = std::chrono::steady_clock;
+    Picture last = grab(name);
+    auto stillSince = Clock::now();
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < deadline) {
+        if (!liveRunning()) {
+            ADD_FAILURE() << "capture " << name << liveProblem();
+            return last;
+        }
+        const bool waiting = liveWaiting(300);
+        Picture now = grab(name);
+        const bool still = !now.empty() && !last.empty() && now.differing(last, 0) <= kFlicker;
+        if (!still)
+            stillSince = Clock::now();
+        last = std::move(now);
+        if (still && (waiting || Clock::now() - stillSince >= kLongStill))
+            return last;
+    }
+    return last;
+}
+
+bool WindowTest::xdoOpening(const std::string &commands, int x, int y, int w, int h)
+{
+    const Picture before = capture(".before_opening.png");
+    xdo(commands);
+    for (int tries = 0; tries < 8; ++tries) {
+        const Picture now = capture(".opening.png");
+        if (!now.empty() && now.differing(before, 8, x, y, w, h) > 0)
+            return true;
+    }
+    return false;
 }
 
 int WindowTest::waitLive(int seconds)
 {
     for (int i = 0; i < seconds * 10; ++i) {
-        int status = 0;
-        if (waitpid(livePid, &status, WNOHANG) == livePid) {
-            livePid = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
+        if (!liveRunning())
+            return liveCode;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return -1;

@@ -47,18 +47,44 @@ protected:
     Ran runScript(const std::string &args, const std::string &script);
     Ran run(const std::string &args);
 
-    // A live window: started in the background; its X window found.
+    // A live window: started in the background; returns once its X window
+    // is mapped and viewable and its first frames are drawn.
     void startLive(const std::string &args);
-    // xdotool commands on the live window (WID replaced by its id).
+    // xdotool commands on the live window (WID replaced by its id). Fails
+    // with the program's own errors when it is no longer running.
     void xdo(const std::string &commands);
-    // Captures the live window as a picture.
+    // The live window once it has settled: its program waiting for input
+    // and its picture holding still (what the last input made drawn).
     Picture capture(const std::string &name);
+    // Settled captures until one shows what is awaited; the last one tried
+    // when none does within the time a loaded machine may need.
+    template <class Shows> Picture captureWhen(const std::string &name, Shows shows)
+    {
+        Picture p = capture(name);
+        for (int tries = 1; tries < 8 && !shows(p); ++tries)
+            p = capture(name);
+        return p;
+    }
+    // xdotool commands that open something (a menu, a popup): returns once
+    // the rectangle of the window shows a change and has settled; false
+    // when nothing changed there.
+    bool xdoOpening(const std::string &commands, int x, int y, int w, int h);
     // Waits for the live program to end; its exit code (-1 on timeout).
     int waitLive(int seconds);
+    bool liveRunning();
 
     std::string dir;
     pid_t livePid = -1;
     std::string liveWindow;
+    int liveCode = -1; // the live program's exit code once it has ended
+
+private:
+    // The live window's picture as it is now, written to name.
+    Picture grab(const std::string &name);
+    // Whether the live program's main thread waits (for input) through most
+    // of the next `ms` milliseconds rather than running.
+    bool liveWaiting(int ms);
+    std::string liveProblem();
 };
 
 #endif

@@ -153,7 +153,9 @@ TEST_F(WindowTest, TheToolsSliderDrivesThePreviewLiveAndItsCloseBoxClosesIt)
     };
     const Picture plain = capture("plain.png");
     // Clouds > Cloud Tool...
-    xdo("mousemove --window WID 165 10 click 1 sleep 1 mousemove --window WID 185 33 click 1");
+    ASSERT_TRUE(xdoOpening("mousemove --window WID 165 10 click 1", 150, 22, 200, 40))
+        << "no Clouds menu";
+    xdo("mousemove --window WID 185 33 click 1");
     const Picture open =
         captureWhen("open.png", [&](const Picture &p) { return changed(p, plain) > 0.5; });
     ASSERT_GT(changed(open, plain), 0.5) << "the Cloud Tool did not open where expected";
@@ -190,14 +192,21 @@ TEST_F(WindowTest, SaveSceneAsWritesTheNameTypedInTheFolderEnteredInTheFileBrows
     startLive("sky.scene --size 1280x800");
     // File > Save scene as... (after Save layer and Save layer as...): the
     // name field has the keys.
-    xdo("mousemove --window WID 25 10 click 1 sleep 1 mousemove --window WID 60 124 click 1 "
-        "sleep 1.5 type --delay 40 kept");
+    ASSERT_TRUE(xdoOpening("mousemove --window WID 25 10 click 1", 10, 22, 200, 120))
+        << "no File menu";
+    ASSERT_TRUE(xdoOpening("mousemove --window WID 60 124 click 1", 340, 200, 600, 400))
+        << "no file browser";
+    xdo("type --delay 40 kept");
     // A double click on the list's first entry, the only folder, enters it
     // and keeps the name typed. (Presses held a moment, as a hand does: the
     // window sees each press and release on its own frame.)
-    xdo("mousemove --window WID 350 245 mousedown 1 sleep 0.1 mouseup 1 sleep 0.08 "
-        "mousedown 1 sleep 0.1 mouseup 1 sleep 0.8");
-    xdo("mousemove --window WID 630 563 click 1 sleep 0.3 key Return");
+    ASSERT_TRUE(xdoOpening("mousemove --window WID 350 245 mousedown 1 sleep 0.1 mouseup 1 "
+                           "sleep 0.08 mousedown 1 sleep 0.1 mouseup 1",
+                           330, 220, 620, 300))
+        << "the folder was not entered";
+    xdo("mousemove --window WID 630 563 click 1");
+    capture("field.png");
+    xdo("key Return");
     for (int i = 0; i < 5 && !std::filesystem::exists(file("shots/kept.scene")); ++i)
         capture("saved.png");
     const std::string saved = readFile(file("shots/kept.scene"));

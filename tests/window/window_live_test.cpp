@@ -3,6 +3,11 @@
 
 #include "support/test_util.h"
 
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -40,7 +45,48 @@ size_t cloudsIn(const std::string &layerFile)
     return n;
 }
 
+// Another program whose windows come and go without pause, as a program
+// being torn down takes its windows away: a child process until killed.
+pid_t churnWindows()
+{
+    const pid_t child = fork();
+    if (child != 0)
+        return child;
+    Display *d = XOpenDisplay(nullptr);
+    if (!d)
+        _exit(1);
+    for (;;) {
+        Window w[256];
+        for (Window &one : w) {
+            one = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 8, 8, 0, 0, 0);
+            XMapWindow(d, one);
+        }
+        XFlush(d);
+        for (Window one : w)
+            XDestroyWindow(d, one);
+        XSync(d, False);
+        usleep(500); // room for the other clients
+    }
+}
+
 } // namespace
+
+TEST_F(WindowTest, ItsWindowIsFoundAndDrivenWhileOtherWindowsComeAndGo)
+{
+    copyExample("sky.scene");
+    copyExample("sky.cloud");
+    const pid_t churn = churnWindows();
+    ASSERT_GT(churn, 0);
+    startLive("sky.scene --size 800x600");
+    // Driven while they still come and go: the File menu opens.
+    if (!liveWindow.empty())
+        EXPECT_TRUE(xdoOpening("mousemove --window WID 25 10 click 1", 10, 22, 200, 120))
+            << "no File menu";
+    kill(churn, SIGKILL);
+    waitpid(churn, nullptr, 0);
+    ASSERT_FALSE(liveWindow.empty());
+    EXPECT_EQ(capture("opened.png").width, 800);
+}
 
 TEST_F(WindowTest, AClickPicksACloudDeleteDeletesItADragTurnsTheViewAndQuittingAsksToSave)
 {
@@ -124,7 +170,9 @@ TEST_F(WindowTest, WithTwoLayersTheSecondLayersToolAndMenuAddToTheSecondLayer)
     startLive("two.scene --size 1280x800");
     // The stacker lists the topmost layer first: the second layer's entry,
     // its popup's last item opens its tool.
-    xdo("mousemove --window WID 140 70 click 3 sleep 0.8 mousemove --window WID 190 178 click 1");
+    ASSERT_TRUE(xdoOpening("mousemove --window WID 140 70 click 3", 140, 75, 200, 120))
+        << "no popup";
+    xdo("mousemove --window WID 190 178 click 1");
     capture("tool.png");
     // Scrolled to its end, the tool shows its buttons in one row.
     xdo("mousemove --window WID 470 500 click --repeat 40 --delay 20 5");
@@ -137,7 +185,9 @@ TEST_F(WindowTest, WithTwoLayersTheSecondLayersToolAndMenuAddToTheSecondLayer)
 
     // Clouds ▸ Place clouds with the second layer selected, and a click on
     // the ground.
-    xdo("mousemove --window WID 165 10 click 1 sleep 0.8 mousemove --window WID 185 50 click 1");
+    ASSERT_TRUE(xdoOpening("mousemove --window WID 165 10 click 1", 150, 22, 200, 40))
+        << "no Clouds menu";
+    xdo("mousemove --window WID 185 50 click 1");
     capture("placing.png");
     xdo("mousemove --window WID 1000 650 click 1");
     capture("placed.png");

@@ -1,5 +1,6 @@
-// The selection box: corners kept in scene coordinates, changed only by
-// moves and per-axis scales, so that each change is one HPolynomial.
+// The selection box: corners kept as the layer type gave them (in the
+// scene's drawing frame), changed only by moves and per-axis scales, so
+// that each change is one HPolynomial in that same frame.
 #include "tolatoollib/selection.h"
 
 #include "hlib.h"

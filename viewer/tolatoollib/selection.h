@@ -1,9 +1,11 @@
 // selection.h — the host's interactive selection box.
 //
 // A layer type asks for one with the eight corners of a box (a 3 × 8
-// matrix of 64-bit floats: tola_SelNewGetMethods, then tola_SelNewCreate);
-// the box is shown in its scene as a wireframe with a handle at each
-// corner. The viewer (or a person dragging a handle) moves and scales it;
+// matrix of 64-bit floats: tola_SelNewGetMethods, then tola_SelNewCreate)
+// in the scene's drawing frame, where it draws (Scene::frameOffset; over
+// a ground that is not scene coordinates, so whatever projects the
+// corners uses Scene::frameCamera). The box is shown in its scene as a
+// wireframe with a handle at each corner. The viewer (or a person dragging a handle) moves and scales it;
 // rotation is never offered, so every change is a per-axis scale followed
 // by a move, p' = scale * p + offset, and two opposite corners describe the
 // changed box. After each change every kind-2 callback added with

@@ -64,7 +64,7 @@ constexpr double kMinScale = 0.01;
 constexpr double kMaxScale = 100.0;
 
 struct BoxDrag {
-    host::Camera camera; // the full view's camera, fixed for the drag
+    host::Camera camera; // the full view's, in the box's frame; fixed for the drag
     Box box;             // the box when the drag started
     Handle handle;
     double pressX = 0.0, pressY = 0.0;

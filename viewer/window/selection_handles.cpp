@@ -83,11 +83,13 @@ void applyChange(WindowState &state, HSelector *selector, const BoxChange &chang
 
 host::Camera SelectionHandles::viewCamera() const
 {
-    const host::Scene &scene = state_.viewer.scene();
-    host::Camera camera = scene.camera();
+    // Layer types give the box's corners in the drawing frame (what they
+    // add the served origin to), which over a ground sits far from scene
+    // coordinates: the handles must be placed with the camera GL draws
+    // the box with, or they land kilometres off screen.
+    host::Camera camera = state_.viewer.scene().frameCamera();
     camera.width = view_.width();
     camera.height = view_.height();
-    camera.fitClipPlanes(scene.extent());
     return camera;
 }
 

@@ -24,8 +24,8 @@ public:
     bool dragging() const { return selector_ != nullptr; }
 
 private:
-    // The scene's camera as the full view shows it: while the camera
-    // moves, the scene's own has the reduced drawing size.
+    // The scene's camera in the drawing frame as the full view shows it:
+    // while the camera moves, the scene's own has the reduced drawing size.
     host::Camera viewCamera() const;
     bool dragStillValid() const;
 
