@@ -113,15 +113,18 @@ std::string readAll(const std::string &file)
 
 struct Setup {
     HeadlessGL gl{16, 16};
-    std::string scratch;
+    std::string root, scratch;
     std::map<std::string, std::string> fixtures;  // name -> bytes
 
     Setup()
     {
         setenv("GDAL_DISABLE_READDIR_ON_OPEN", "TRUE", 1);
         const char *base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        scratch = std::string(base) + "/fuzz_scene_script_" + std::to_string(::getpid());
-        std::system(("rm -rf " + scratch + " && mkdir -p " + scratch).c_str());
+        // One temporary folder: the script's scratch folder and the
+        // resources beside it.
+        root = std::string(base) + "/fuzz_scene_script_" + std::to_string(::getpid());
+        scratch = root + "/work";
+        std::system(("rm -rf " + root + " && mkdir -p " + scratch).c_str());
         // The plug-in's own script with an 8 x 8 preview canvas.
         std::string hml = readAll(host::findResource("tlcloud.hml"));
         const std::string canvas = "width=\"256\" height=\"256\"";
@@ -129,7 +132,7 @@ struct Setup {
         if (at == std::string::npos)
             std::abort();
         hml.replace(at, canvas.size(), "width=\"8\" height=\"8\"");
-        const std::string resources = scratch + ".resources";
+        const std::string resources = root + "/resources";
         std::system(("mkdir -p " + resources).c_str());
         std::ofstream(resources + "/tlcloud.hml") << hml;
         host::setScriptPath(resources);
@@ -158,7 +161,7 @@ struct Setup {
         if (::chdir(scratch.c_str()) != 0)
             std::abort();
     }
-    ~Setup() { std::system(("rm -rf " + scratch + " " + scratch + ".resources").c_str()); }
+    ~Setup() { std::system(("rm -rf " + root).c_str()); }
 
     // The folder as every input finds it.
     void reset()
