@@ -29,6 +29,7 @@
 #include <cpl_string.h>
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
@@ -542,17 +543,21 @@ bool commitDescriptors(HRaster *raster, HErrorSlot *err) {
 size_t liveRasterCount() { return live().list.size(); }
 
 namespace {
-RasterPlacer &placer() {
-    static RasterPlacer current;
-    return current;
+// Live scopes' placers, newest last; a scope that ends takes out its own,
+// whatever order scopes end in.
+std::vector<std::pair<const RasterPlacerScope *, RasterPlacer>> &placers() {
+    static std::vector<std::pair<const RasterPlacerScope *, RasterPlacer>> live;
+    return live;
 }
+
+const RasterPlacer *placer() { return placers().empty() ? nullptr : &placers().back().second; }
 
 // Georeferences a created dataset when the placer says where it lies;
 // false with GDAL's failure collected by the caller's GdalErrors.
 bool place(GDALDatasetH dataset, const std::string &file, int32_t width, int32_t height) {
     RasterPlacement placement;
     try {
-        if (!placer() || !placer()(file, width, height, placement))
+        if (!placer() || !(*placer())(file, width, height, placement))
             return true;
     } catch (...) {
         CPLError(CE_Failure, CPLE_AppDefined, "cannot tell where it lies");
@@ -569,11 +574,13 @@ bool place(GDALDatasetH dataset, const std::string &file, int32_t width, int32_t
 }
 }  // namespace
 
-RasterPlacerScope::RasterPlacerScope(RasterPlacer placer) : outer_(std::move(host::placer())) {
-    host::placer() = std::move(placer);
-}
+RasterPlacerScope::RasterPlacerScope(RasterPlacer placer) { placers().emplace_back(this, std::move(placer)); }
 
-RasterPlacerScope::~RasterPlacerScope() { host::placer() = std::move(outer_); }
+RasterPlacerScope::~RasterPlacerScope() {
+    auto &live = placers();
+    live.erase(std::remove_if(live.begin(), live.end(), [this](const auto &p) { return p.first == this; }),
+               live.end());
+}
 
 bool writeDescriptorColumn(HBand *band, const HBaseData *column, const char *name,
                            int32_t entries, HErrorSlot *err) {

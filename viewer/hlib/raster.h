@@ -42,17 +42,14 @@ struct RasterPlacement {
 using RasterPlacer = std::function<bool(const std::string &file, int32_t width, int32_t height,
                                         RasterPlacement &placement)>;
 
-// Installs the placer for as long as it lives and puts the one before it
-// back when it goes.
+// Installs the placer for as long as it lives: the newest live scope's
+// placer answers. Scopes may end in any order (two viewers, say).
 class HOST_API RasterPlacerScope {
 public:
     explicit RasterPlacerScope(RasterPlacer placer);
     ~RasterPlacerScope();
     RasterPlacerScope(const RasterPlacerScope &) = delete;
     RasterPlacerScope &operator=(const RasterPlacerScope &) = delete;
-
-private:
-    RasterPlacer outer_;
 };
 
 // Raster handles made and not yet closed (a caller must close each).
