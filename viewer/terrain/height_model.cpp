@@ -21,7 +21,11 @@ std::string unreadableMessage(const std::string &file)
     struct stat st;
     if (stat(file.c_str(), &st) != 0)
         return file + ": not a raster GDAL can read (no such file)";
-    return file + ": not a raster GDAL can read (" + lastGdalError() + ")";
+    // GDAL says nothing when no driver knows the file: say that instead of
+    // "unknown reason".
+    const char *why = CPLGetLastErrorMsg();
+    return file + ": not a raster GDAL can read (" +
+           (why && *why ? std::string(why) : std::string("no raster format GDAL knows")) + ")";
 }
 
 namespace {
