@@ -50,8 +50,7 @@ std::string crsWkt(const std::string &crs)
     std::string rasterWhy;
     if (isFile) {
         ::terrain::QuietGdal quiet;
-        ::terrain::Dataset probe(
-            GDALOpenEx(crs.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+        ::terrain::Dataset probe(::terrain::openRasterFile(crs));
         if (probe) {
             probe.reset();
             try {

@@ -133,7 +133,7 @@ std::string sceneFrameWkt(const std::string &file)
 {
     registerGdal();
     QuietGdal quiet;
-    Dataset source(GDALOpenEx(file.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+    Dataset source(openRasterFile(file));
     if (!source)
         throw TerrainError(unreadableMessage(file));
     double gt[6];
@@ -147,7 +147,7 @@ HeightModel readHeightModel(const std::string &file, std::vector<std::string> &w
 {
     registerGdal();
     QuietGdal quiet;
-    Dataset source(GDALOpenEx(file.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+    Dataset source(openRasterFile(file));
     if (!source)
         throw TerrainError(unreadableMessage(file));
     const int bands = GDALGetRasterCount(source.get());
