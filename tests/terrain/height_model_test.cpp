@@ -2,6 +2,8 @@
 // input) and the tile tree over them, on models made here with GDAL.
 #include <gtest/gtest.h>
 
+#include <ogr_srs_api.h>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -150,6 +152,29 @@ TEST_F(ModelTest, DegreesAreWarpedToTheUtmZoneOfTheCentreInMetres)
     for (float h : model.heights)
         hole = hole || std::isnan(h);
     EXPECT_TRUE(hole) << "the rotated footprint leaves corners without data";
+}
+
+TEST_F(ModelTest, LongitudesPastTheAntimeridianChooseTheirZoneAsTheirWesternEquivalents)
+{
+    // 200.0 to 200.2 E is 160.0 to 159.8 W: UTM zone 4, and the scene and
+    // an export over it say the same zone.
+    ModelSpec spec;
+    spec.width = spec.height = 21;
+    spec.west = 200.0;
+    spec.north = 20.2;
+    spec.cell = 0.01;
+    spec.epsg = 4326;
+    spec.heightAt = [](int c, int r) { return 10.0 + c + r; };
+    const std::string file = writeModel(dir + "/pacific.tif", spec);
+    const HeightModel model = terrain::readHeightModel(file, warnings);
+    EXPECT_NE(model.frameName.find("UTM zone 4N"), std::string::npos) << model.frameName;
+    OGRSpatialReferenceH scene = OSRNewSpatialReference(model.wkt.c_str());
+    OGRSpatialReferenceH exported = OSRNewSpatialReference(terrain::sceneFrameWkt(file).c_str());
+    EXPECT_TRUE(OSRIsSame(scene, exported));
+    OSRDestroySpatialReference(scene);
+    OSRDestroySpatialReference(exported);
+    // Metres near the zone's central meridian (159 W, easting 500 km).
+    EXPECT_NEAR(model.geoTransform[0], 395000.0, 5000.0);
 }
 
 TEST_F(ModelTest, TilesRefineByScreenErrorAndRaysMeetTheFullResolutionSurface)

@@ -13,7 +13,9 @@
 #include <gdal.h>
 #include <gdal_frmts.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -392,3 +394,61 @@ TEST_F(Raster, MisusedHandlesAndOptionsAreRefused) {
 }
 
 } // namespace
+
+namespace {
+
+// The geotransform the export at file was written with; false without one.
+bool writtenPlace(const std::string &file, double gt[6]) {
+    GDALDatasetH ds = GDALOpen(file.c_str(), GA_ReadOnly);
+    const bool placed = ds && GDALGetGeoTransform(ds, gt) == CE_None && GDALGetSpatialRef(ds);
+    if (ds)
+        GDALClose(ds);
+    return placed;
+}
+
+host::RasterPlacer placerAt(double west) {
+    return [west](const std::string &, int32_t width, int32_t, host::RasterPlacement &p) {
+        const double gt[6] = {west, 1000.0 / width, 0, 9000000.0, 0, -10.0};
+        std::copy(gt, gt + 6, p.geoTransform);
+        p.wkt = "EPSG:32725";
+        return true;
+    };
+}
+
+} // namespace
+
+TEST_F(Raster, ThePlacerOfTheNewestLiveScopePlacesExportsWhateverOrderScopesEndIn) {
+    Export exporter;
+    exporter.writeTables = false;
+    HErrorSlot err = nullptr;
+    double gt[6];
+    ASSERT_TRUE(exporter.run(file, &err)) << herr_Message(err);
+    EXPECT_FALSE(writtenPlace(file, gt)) << "nobody says where it lies";
+    {
+        auto first = std::make_unique<host::RasterPlacerScope>(placerAt(100000.0));
+        auto second = std::make_unique<host::RasterPlacerScope>(placerAt(200000.0));
+        ASSERT_TRUE(exporter.run(file, &err)) << herr_Message(err);
+        ASSERT_TRUE(writtenPlace(file, gt));
+        EXPECT_EQ(gt[0], 200000.0);
+        EXPECT_EQ(gt[1], 1000.0 / exporter.width);
+        // The older scope ends first (one viewer of two closes): the newer
+        // one still answers, and when it ends, nobody does.
+        first.reset();
+        ASSERT_TRUE(exporter.run(file, &err)) << herr_Message(err);
+        ASSERT_TRUE(writtenPlace(file, gt));
+        EXPECT_EQ(gt[0], 200000.0);
+        second.reset();
+    }
+    ASSERT_TRUE(exporter.run(file, &err)) << herr_Message(err);
+    EXPECT_FALSE(writtenPlace(file, gt));
+    // A place GDAL cannot write fails the export, naming the file; the
+    // picture is not written unlabelled.
+    host::RasterPlacerScope broken([](const std::string &, int32_t, int32_t, host::RasterPlacement &p) {
+        p.wkt = "no such system";
+        return true;
+    });
+    EXPECT_FALSE(exporter.run(dir.string() + "/other.tif", &err));
+    EXPECT_NE(std::string(herr_Message(err)).find("other.tif: cannot create"), std::string::npos)
+        << herr_Message(err);
+    EXPECT_FALSE(fs::exists(dir / "other.tif"));
+}

@@ -174,10 +174,11 @@ TEST_F(WindowTest, WithTwoLayersTheSecondLayersToolAndMenuAddToTheSecondLayer)
         << "no popup";
     xdo("mousemove --window WID 190 178 click 1");
     capture("tool.png");
-    // Scrolled to its end, the tool shows its buttons in one row.
+    // The tool's buttons stay at its foot, below the fields that scroll:
+    // scrolling the fields to their end leaves them where they were.
     xdo("mousemove --window WID 470 500 click --repeat 40 --delay 20 5");
     capture("scrolled.png");
-    xdo("mousemove --window WID 465 638 click 1");  // "Add cloud"
+    xdo("mousemove --window WID 465 729 click 1");  // "Add cloud"
     capture("added.png");
     xdo("key --window WID ctrl+s");
     EXPECT_EQ(waitForClouds(2), 2u) << "the tool's Add cloud did not reach the second layer";

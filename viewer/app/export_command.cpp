@@ -3,16 +3,18 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
+#include <memory>
 
 #include <cpl_conv.h>
 #include <gdal.h>
-#include <ogr_srs_api.h>
-
-#include <cmath>
+#include <ogr_spatialref.h>
 
 #include "hmllib/script_ui.h"
-#include "plugin/records.h"
+#include "export_placement.h"
 #include "terrain/gdal_util.h"
+#include "terrain/height_model.h"
+#include "terrain/terrain_error.h"
 #include "hvislib/questions.h"
 #include "viewer.h"
 
@@ -27,63 +29,73 @@ const char kExportButton[] = "savetoimg";
 const char kMessage[] = "savelabel";
 const char kSuccess[] = "Successfully exported ";
 
-// The coordinate system that --crs names, as WKT.
+// " (GDAL's reason)", or nothing when GDAL gave none.
+std::string reason(const std::string &why)
+{
+    return why.empty() || why == "unknown reason" ? "" : " (" + why + ")";
+}
+
+// The coordinate system that --crs names, as WKT. A raster names the
+// system of a scene over it (the terrain's own choice, so a model in
+// degrees names the UTM zone it is warped to); anything else is what OGR
+// makes of the text or of the file's text (EPSG:n, WKT, PROJ, .prj).
+// Cloud coordinates are metres, so a system in degrees cannot label them.
 std::string crsWkt(const std::string &crs)
 {
     ::terrain::registerGdal();
-    ::terrain::QuietGdal quiet;
-    std::string wkt;
     struct stat st;
-    if (stat(crs.c_str(), &st) == 0) {
-        ::terrain::Dataset source(GDALOpenEx(crs.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr,
-                                             nullptr, nullptr));
-        if (!source)
-            throw ViewerError(crs + ": not a raster GDAL can read (" + ::terrain::lastGdalError() + ")");
-        const char *text = GDALGetProjectionRef(source.get());
-        if (!text || !*text)
-            throw ViewerError(crs + ": has no coordinate system to give the export");
-        return text;
+    const bool isFile = stat(crs.c_str(), &st) == 0;
+    if (isFile && S_ISDIR(st.st_mode))
+        throw ViewerError("--crs " + crs + ": is a folder, not a raster or a coordinate system file");
+    std::string rasterWhy;
+    if (isFile) {
+        ::terrain::QuietGdal quiet;
+        ::terrain::Dataset probe(::terrain::openRasterFile(crs));
+        if (probe) {
+            probe.reset();
+            try {
+                return ::terrain::sceneFrameWkt(crs);
+            } catch (const ::terrain::TerrainError &e) {
+                throw ViewerError(std::string("--crs ") + e.what());
+            }
+        }
+        rasterWhy = ::terrain::lastGdalError();
     }
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    ::terrain::QuietGdal quiet;
+    OGRSpatialReference srs;
+    // A URL would make a coordinate system a download: not for a command
+    // line export.
+    const char *const options[] = {"ALLOW_NETWORK_ACCESS=NO", nullptr};
+    // WKT copied from a terminal comes with blank lines around it.
+    const size_t first = crs.find_first_not_of(" \t\r\n"), last = crs.find_last_not_of(" \t\r\n");
+    const std::string input = first == std::string::npos ? "" : crs.substr(first, last - first + 1);
+    const bool known = srs.SetFromUserInput(input.c_str(), options) == OGRERR_NONE;
+    const bool geographic = known && !srs.IsProjected() && !srs.IsLocal();
+    std::string wkt;
     char *text = nullptr;
-    const bool ok = OSRSetFromUserInput(srs, crs.c_str()) == OGRERR_NONE &&
-                    OSRExportToWkt(srs, &text) == OGRERR_NONE && text;
-    if (ok)
+    if (known && !geographic && srs.exportToWkt(&text) == OGRERR_NONE && text)
         wkt = text;
     CPLFree(text);
-    OSRDestroySpatialReference(srs);
-    if (!ok)
-        throw ViewerError("--crs " + crs + ": neither a raster nor a coordinate system GDAL knows (" +
-                          ::terrain::lastGdalError() + ")");
+    const std::string name = known && srs.GetName() ? srs.GetName() : "";
+    const bool ok = !wkt.empty();
+    // A WKT text is shown by its first words: the whole would bury the reason.
+    std::string shown;
+    for (char c : input.size() > 48 ? input.substr(0, 40) + "..." : input)
+        if (!std::isspace(static_cast<unsigned char>(c)) || (!shown.empty() && shown.back() != ' '))
+            shown += std::isspace(static_cast<unsigned char>(c)) ? ' ' : c;
+    if (geographic)
+        throw ViewerError("--crs " + shown + ": " + (name.empty() ? "a coordinate system" : name) +
+                          " is not projected (not in metres); a cloud's coordinates are the scene's "
+                          "metres: name the elevation model or its projected system, e.g. its UTM "
+                          "zone EPSG:326zz or EPSG:327zz");
+    if (!ok) {
+        if (isFile)
+            throw ViewerError("--crs " + crs + ": neither a raster GDAL can read" + reason(rasterWhy) +
+                              " nor a coordinate system file OGR can read (WKT, PROJ or .prj)");
+        throw ViewerError("--crs " + shown + ": no such file, and not a coordinate system OGR knows (EPSG:n, "
+                          "WKT or PROJ)" + reason(::terrain::lastGdalError()));
+    }
     return wkt;
-}
-
-const CloudRecord *cloudRecord(HLayer *layer, int cloud)
-{
-    const CloudRecord *c = static_cast<const CloudLayer *>(layer->instance)->clouds;
-    for (int k = 1; c && k < cloud; ++k)
-        c = c->next;
-    return c;
-}
-
-void georeference(const std::string &file, const std::string &wkt, const CloudRecord &cloud)
-{
-    ::terrain::QuietGdal quiet;
-    ::terrain::Dataset tif(GDALOpenEx(file.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE, nullptr, nullptr,
-                                      nullptr));
-    if (!tif)
-        throw ViewerError(file + ": cannot georeference the export (" + ::terrain::lastGdalError() + ")");
-    const double x0 = cloud.xposition - std::fabs(cloud.xsize), x1 = cloud.xposition + std::fabs(cloud.xsize);
-    const double y0 = cloud.yposition - std::fabs(cloud.ysize), y1 = cloud.yposition + std::fabs(cloud.ysize);
-    const int w = GDALGetRasterXSize(tif.get()), h = GDALGetRasterYSize(tif.get());
-    double gt[6] = {x0, (x1 - x0) / w, 0.0, y1, 0.0, -(y1 - y0) / h};
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(wkt.c_str());
-    const bool ok = srs && GDALSetGeoTransform(tif.get(), gt) == CE_None &&
-                    GDALSetSpatialRef(tif.get(), srs) == CE_None;
-    OSRDestroySpatialReference(srs);
-    if (!ok)
-        throw ViewerError(file + ": cannot georeference the export (" + ::terrain::lastGdalError() + ")");
-    tif.reset();
 }
 
 }  // namespace
@@ -92,6 +104,10 @@ std::string exportCloud(Viewer &viewer, const std::string &layerFile, int cloud,
                         const std::string &out, bool overwrite, const std::string &crs)
 {
     const std::string wkt = crs.empty() ? "" : crsWkt(crs);
+    // Without --crs the export lies where the viewer's scene says, if anywhere.
+    std::unique_ptr<ExportPlacement> placement;
+    if (!wkt.empty())
+        placement = std::make_unique<ExportPlacement>([wkt] { return wkt; });
     HLayer *layer = viewer.openLayerFile(layerFile);
     viewer.gl().makeCurrent();
     host::runCommand(viewer.script(), "cloudupdate", viewer.scene().hscene(), {"showproperties"});
@@ -121,13 +137,8 @@ std::string exportCloud(Viewer &viewer, const std::string &layerFile, int cloud,
             !overwrite && stat(out.c_str(), &st) == 0 ? " (it exists; --overwrite replaces it)" : "";
         throw ViewerError(out + ": " + (message.empty() ? "nothing was exported" : message) + hint);
     }
-    if (!wkt.empty()) {
-        const CloudRecord *record = cloudRecord(layer, cloud);
-        if (!record)
-            throw ViewerError(layerFile + ": there is no cloud " + std::to_string(cloud));
-        georeference(out, wkt, *record);
+    if (!wkt.empty())
         return message + " (georeferenced)";
-    }
     return message;
 }
 

@@ -15,11 +15,13 @@ class Viewer;
 // overwrite. Returns the message the tool showed; throws ViewerError when
 // there is no such cloud or the export did not succeed.
 //
-// With crs (a georeferenced raster such as the elevation model, an EPSG
-// code such as "EPSG:31985", WKT or anything else GDAL's
-// OSRSetFromUserInput takes) the GeoTIFF is georeferenced afterwards: its
-// corners are the cloud's footprint, x from xposition - |xsize| to
-// xposition + |xsize| and y likewise, north up, in that coordinate system.
+// With crs the GeoTIFF is georeferenced as it is written: its corners are
+// the cloud's footprint, x from xposition - |xsize| to xposition + |xsize|
+// and y likewise, north up, labelled with the system crs names. A raster
+// names the system of a scene over it (for a model in degrees, the UTM
+// zone the terrain warps it to); anything else is read by OGR's
+// SetFromUserInput (EPSG:n, WKT, PROJ, a .prj file), never from the
+// network. Systems in degrees are refused: cloud coordinates are metres.
 // The crs is checked before anything is exported.
 std::string exportCloud(Viewer &viewer, const std::string &layerFile, int cloud,
                         const std::string &out, bool overwrite, const std::string &crs = "");

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "export_placement.h"
 #include "headless_gl.h"
 #include "plugin_loader.h"
 #include "scene_script.h"
@@ -210,6 +211,8 @@ private:
     std::unique_ptr<GLTarget> gl_;
     std::unique_ptr<::terrain::Terrain> terrain_;  // the scene borrows it
     bool terrainOverride_ = false;
+    // The cloud tool's exports lie in the scene's coordinate system.
+    ExportPlacement exportPlacement_{[this] { return terrain_ ? terrain_->model().wkt : std::string(); }};
     ScriptPresenter *presenter_ = nullptr;
     LayerType type_;
     HScript *script_ = nullptr;

@@ -23,11 +23,13 @@
 #include <gdal.h>
 #include <gdal_frmts.h>
 #include <gdal_rat.h>
+#include <ogr_srs_api.h>
 #include <cpl_error.h>
 #include <cpl_minixml.h>
 #include <cpl_string.h>
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
@@ -540,6 +542,46 @@ bool commitDescriptors(HRaster *raster, HErrorSlot *err) {
 
 size_t liveRasterCount() { return live().list.size(); }
 
+namespace {
+// Live scopes' placers, newest last; a scope that ends takes out its own,
+// whatever order scopes end in.
+std::vector<std::pair<const RasterPlacerScope *, RasterPlacer>> &placers() {
+    static std::vector<std::pair<const RasterPlacerScope *, RasterPlacer>> live;
+    return live;
+}
+
+const RasterPlacer *placer() { return placers().empty() ? nullptr : &placers().back().second; }
+
+// Georeferences a created dataset when the placer says where it lies;
+// false with GDAL's failure collected by the caller's GdalErrors.
+bool place(GDALDatasetH dataset, const std::string &file, int32_t width, int32_t height) {
+    RasterPlacement placement;
+    try {
+        if (!placer() || !(*placer())(file, width, height, placement))
+            return true;
+    } catch (...) {
+        CPLError(CE_Failure, CPLE_AppDefined, "cannot tell where it lies");
+        return false;
+    }
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    const bool ok = OSRSetFromUserInput(srs, placement.wkt.c_str()) == OGRERR_NONE &&
+                    GDALSetGeoTransform(dataset, placement.geoTransform) == CE_None &&
+                    GDALSetSpatialRef(dataset, srs) == CE_None;
+    OSRDestroySpatialReference(srs);
+    if (!ok)
+        CPLError(CE_Failure, CPLE_AppDefined, "cannot georeference it in %s", placement.wkt.c_str());
+    return ok;
+}
+}  // namespace
+
+RasterPlacerScope::RasterPlacerScope(RasterPlacer placer) { placers().emplace_back(this, std::move(placer)); }
+
+RasterPlacerScope::~RasterPlacerScope() {
+    auto &live = placers();
+    live.erase(std::remove_if(live.begin(), live.end(), [this](const auto &p) { return p.first == this; }),
+               live.end());
+}
+
 bool writeDescriptorColumn(HBand *band, const HBaseData *column, const char *name,
                            int32_t entries, HErrorSlot *err) {
     HRaster *raster = nullptr;
@@ -657,7 +699,8 @@ HOST_API HRaster *himg_LayerStackCreate(HStringList *names, int32_t format, int3
                                     names->count, GDT_Byte, nullptr);
         for (int32_t k = 0; state->dataset && k < names->count; ++k)
             GDALSetDescription(GDALGetRasterBand(state->dataset, k + 1), names->strings[k]);
-        if (!state->dataset || errors.failed()) {
+        const bool placed = state->dataset && host::place(state->dataset, target, width, height);
+        if (!state->dataset || !placed || errors.failed()) {
             const std::string why = errors.message("GDAL cannot create it");
             host::releaseRaster(raster);
             raster = nullptr;

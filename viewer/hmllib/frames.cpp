@@ -345,6 +345,24 @@ bool setPartValue(HFrame *part, const std::string &value, std::string *error) {
     }
 }
 
+namespace {
+HFrame *firing = nullptr;
+
+// Sets the firing frame for one command and puts the outer one back.
+class Firing {
+public:
+    explicit Firing(HFrame *frame) : outer_(firing) { firing = frame; }
+    ~Firing() { firing = outer_; }
+    Firing(const Firing &) = delete;
+    Firing &operator=(const Firing &) = delete;
+
+private:
+    HFrame *outer_;
+};
+}  // namespace
+
+HFrame *firingFrame() { return firing; }
+
 CommandResult firePart(HFrame *frame, const std::string &partName, const std::string &value) {
     CommandResult result;
     HFrame *part = findPart(frame, partName);
@@ -367,6 +385,7 @@ CommandResult firePart(HFrame *frame, const std::string &partName, const std::st
     void *context = part->context == CommandContext::Scene
                         ? static_cast<void *>(sceneOfWindow(owner->source))
                         : owner->frameContext;
+    Firing firing(owner);
     return runWords(part->script, words, context);
 }
 

@@ -83,6 +83,10 @@ struct CommandResult {
 // a part without a command only takes the value. The part may also be
 // named by its label, for unnamed buttons.
 HOST_API CommandResult firePart(HFrame *frame, const std::string &part, const std::string &value);
+// The frame whose part's command is running (the innermost, when one
+// command fires another part), null outside firePart: what a service the
+// command calls may look at to learn what the user acted on.
+HOST_API HFrame *firingFrame();
 // Runs the command of that name from the script's table with the words
 // as arguments.
 HOST_API CommandResult runCommand(HScript *script, const std::string &name, void *context,

@@ -74,7 +74,7 @@ DrapeImage readDrape(const std::string &file, const HeightModel &model, std::vec
 {
     registerGdal();
     QuietGdal quiet;
-    Dataset image(GDALOpenEx(file.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+    Dataset image(openRasterFile(file));
     if (!image)
         throw TerrainError(unreadableMessage(file));
     if (GDALGetRasterCount(image.get()) < 1)

@@ -1,5 +1,7 @@
 #include "terrain/gdal_util.h"
 
+#include <sys/stat.h>
+
 #include <cpl_error.h>
 #include <gdal_utils.h>
 
@@ -30,6 +32,14 @@ QuietGdal::QuietGdal()
 }
 
 QuietGdal::~QuietGdal() { CPLPopErrorHandler(); }
+
+GDALDatasetH openRasterFile(const std::string &file)
+{
+    struct stat st;
+    if (file.empty() || ::stat(file.c_str(), &st) != 0)
+        return nullptr;
+    return GDALOpenEx(file.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+}
 
 std::string lastGdalError()
 {

@@ -39,6 +39,14 @@ public:
     QuietGdal &operator=(const QuietGdal &) = delete;
 };
 
+// Opens a raster that lies on disk (a file, or a folder for formats that
+// are folders), read-only; null when there is none by that name or GDAL
+// cannot read it (lastGdalError then says why). Names that GDAL would take
+// for something else are never opened: "MEM:::DATAPOINTER=..." reads
+// whatever memory it names, "/vsicurl/..." fetches from the network, and a
+// scene script or a command line names files.
+GDALDatasetH openRasterFile(const std::string &file);
+
 // GDAL's last error message, "unknown reason" when it left none.
 std::string lastGdalError();
 

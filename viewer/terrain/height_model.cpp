@@ -21,7 +21,11 @@ std::string unreadableMessage(const std::string &file)
     struct stat st;
     if (stat(file.c_str(), &st) != 0)
         return file + ": not a raster GDAL can read (no such file)";
-    return file + ": not a raster GDAL can read (" + lastGdalError() + ")";
+    // GDAL says nothing when no driver knows the file: say that instead of
+    // "unknown reason".
+    const char *why = CPLGetLastErrorMsg();
+    return file + ": not a raster GDAL can read (" +
+           (why && *why ? std::string(why) : std::string("no raster format GDAL knows")) + ")";
 }
 
 namespace {
@@ -46,12 +50,31 @@ std::string srsWkt(OGRSpatialReferenceH srs)
 }
 
 // The WGS 84 UTM zone of a longitude and latitude (degrees): 326zz north
-// of the equator, 327zz south of it.
+// of the equator, 327zz south of it. Longitudes past the antimeridian
+// (0..360 grids) are taken as their -180..180 equivalents.
 int utmEpsg(double lon, double lat)
 {
+    if (std::isfinite(lon))
+        lon = std::remainder(lon, 360.0);
     int zone = static_cast<int>(std::floor((lon + 180.0) / 6.0)) + 1;
     zone = std::min(60, std::max(1, zone));
     return (lat < 0.0 ? 32700 : 32600) + zone;
+}
+
+// The WKT of the UTM zone a model in degrees is warped to: the zone of
+// its centre, taken in the model's own axis order (GDAL's rasters give x
+// as longitude).
+std::string utmWktOf(GDALDatasetH source, const double gt[6])
+{
+    const double cx = gt[0] + 0.5 * GDALGetRasterXSize(source) * gt[1] +
+                      0.5 * GDALGetRasterYSize(source) * gt[2];
+    const double cy = gt[3] + 0.5 * GDALGetRasterXSize(source) * gt[4] +
+                      0.5 * GDALGetRasterYSize(source) * gt[5];
+    OGRSpatialReferenceH utm = OSRNewSpatialReference(nullptr);
+    OSRImportFromEPSG(utm, utmEpsg(cx, cy));
+    const std::string wkt = srsWkt(utm);
+    OSRDestroySpatialReference(utm);
+    return wkt;
 }
 
 // The model warped north up into dstWkt (empty: its own system) as a
@@ -106,11 +129,25 @@ std::vector<float> readBand(GDALDatasetH dataset, const std::string &file)
 
 }  // namespace
 
+std::string sceneFrameWkt(const std::string &file)
+{
+    registerGdal();
+    QuietGdal quiet;
+    Dataset source(openRasterFile(file));
+    if (!source)
+        throw TerrainError(unreadableMessage(file));
+    double gt[6];
+    OGRSpatialReferenceH srs = GDALGetSpatialRef(source.get());
+    if (GDALGetGeoTransform(source.get(), gt) != CE_None || !srs)
+        throw TerrainError(file + ": has no coordinate system (a scene over it is in pixel units)");
+    return OSRIsGeographic(srs) ? utmWktOf(source.get(), gt) : srsWkt(srs);
+}
+
 HeightModel readHeightModel(const std::string &file, std::vector<std::string> &warnings)
 {
     registerGdal();
     QuietGdal quiet;
-    Dataset source(GDALOpenEx(file.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+    Dataset source(openRasterFile(file));
     if (!source)
         throw TerrainError(unreadableMessage(file));
     const int bands = GDALGetRasterCount(source.get());
@@ -131,18 +168,8 @@ HeightModel readHeightModel(const std::string &file, std::vector<std::string> &w
                                   "y minus the row)");
         model.frameName = "pixel units";
     } else if (srs && OSRIsGeographic(srs)) {
-        // The centre in the model's own axis order (GDAL's rasters give
-        // x as longitude).
-        const double cx = gt[0] + 0.5 * GDALGetRasterXSize(source.get()) * gt[1] +
-                          0.5 * GDALGetRasterYSize(source.get()) * gt[2];
-        const double cy = gt[3] + 0.5 * GDALGetRasterXSize(source.get()) * gt[4] +
-                          0.5 * GDALGetRasterYSize(source.get()) * gt[5];
-        OGRSpatialReferenceH utm = OSRNewSpatialReference(nullptr);
-        OSRImportFromEPSG(utm, utmEpsg(cx, cy));
         model.warpedFrom = srsName(srs);
-        const std::string wkt = srsWkt(utm);
-        OSRDestroySpatialReference(utm);
-        warp = warped(source.get(), file, wkt);
+        warp = warped(source.get(), file, utmWktOf(source.get(), gt));
         read = warp.get();
     } else if (gt[2] != 0.0 || gt[4] != 0.0) {
         model.warpedFrom = srsName(srs) + ", rotated";

@@ -41,6 +41,13 @@ struct HeightModel {
 // no georeferencing; ...", "file: has N bands; ...") to warnings.
 HeightModel readHeightModel(const std::string &file, std::vector<std::string> &warnings);
 
+// The coordinate system, as WKT, of a scene over the model in file: a
+// model in degrees means the UTM zone readHeightModel warps it to, any
+// other its own system. Reads only the header. Throws TerrainError
+// "file: reason" when GDAL cannot read it or it has no georeferencing or
+// no coordinate system.
+std::string sceneFrameWkt(const std::string &file);
+
 // "file: not a raster GDAL can read (GDAL's reason)" after a failed
 // GDALOpen: shared with the drape's reader.
 std::string unreadableMessage(const std::string &file);
