@@ -173,6 +173,26 @@ TEST_F(SavingTest, ASceneWrittenIntoAnotherFolderReopensFromThere)
     EXPECT_EQ(readFile(file("sky.cloud")), kSky);
 }
 
+TEST_F(SavingTest, AScriptWrittenOverALayersFileOrTheGroundIsRefusedAndLosesNothing)
+{
+    write("sky.cloud", kSky);
+    std::system(("cp " EXAMPLES "/olinda_dem_utm25s.tif " + file("dem.tif") + " && ln -s sky.cloud " +
+                 file("link.cloud"))
+                    .c_str());
+    const std::string dem = readFile(file("dem.tif"));
+    for (const char *target : {"sky.cloud", "link.cloud", "dem.tif"}) {
+        const Outcome r = run(std::string("TERRAIN \"dem.tif\";\n"
+                                          "ADDFEATURELAYER \"Clouds\" \"sky.cloud\";\n"
+                                          "WRITESCENE \"") +
+                              target + "\";\n");
+        EXPECT_EQ(r.code, 2) << target;
+        EXPECT_NE(r.err.find(target), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("would replace it"), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(file("sky.cloud")), kSky) << target;
+        EXPECT_EQ(readFile(file("dem.tif")), dem) << target;
+    }
+}
+
 TEST_F(SavingTest, UndoAndRedoBringBackEachStepExactly)
 {
     write("sky.cloud", kSky);

@@ -265,7 +265,11 @@ void close(const StatementCall &c)
 
 void writeScene(const StatementCall &c)
 {
-    c.viewer.writeScene(c.statement.tokens[1].text);
+    try {
+        c.viewer.writeScene(c.statement.tokens[1].text);
+    } catch (const ViewerError &e) {
+        throw ViewerError(c.where() + ": " + e.what());
+    }
 }
 
 void render(const StatementCall &c)

@@ -542,8 +542,38 @@ void writeTerrainStatement(HFile *out, const std::string &folder, const ::terrai
 
 }  // namespace
 
+namespace {
+
+// Whether two names reach the same file (through links too); false when
+// either does not exist.
+bool sameFile(const std::string &a, const std::string &b)
+{
+    std::error_code ec;
+    return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace
+
+void Viewer::refuseOverwritingSceneData(const std::string &fileName) const
+{
+    const auto refuse = [&fileName](const std::string &what) {
+        throw ViewerError(fileName + ": is " + what +
+                          "; a scene script written there would replace it (choose another name)");
+    };
+    if (terrain_ && sameFile(fileName, terrain_->settings().model))
+        refuse("the scene's elevation model");
+    if (terrain_ && sameFile(fileName, terrain_->settings().drape))
+        refuse("the image draped over the scene's ground");
+    for (size_t i = 0; i < opened_.size(); ++i)
+        if (const LayerRecord *r = record(opened_[i]); r && sameFile(fileName, r->path))
+            refuse("the file of layer " + std::to_string(i + 1));
+}
+
 void Viewer::writeScene(const std::string &fileName)
 {
+    // The layers are saved as the script is written: its own file must
+    // not be one of theirs, nor the ground's.
+    refuseOverwritingSceneData(fileName);
     HErrorSlot err = nullptr;
     HFile *out = hfio_Open(fileName.c_str(), "w", &err);
     if (!out)

@@ -206,6 +206,9 @@ private:
     // what the layer would write.
     void noteSaved(HLayer *layer);
     void drawSky();
+    // Throws ViewerError when fileName is an open layer's file or the
+    // ground's model or drape: writing a scene script there loses them.
+    void refuseOverwritingSceneData(const std::string &fileName) const;
 
     host::Scene scene_;
     std::unique_ptr<GLTarget> gl_;
