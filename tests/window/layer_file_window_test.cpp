@@ -59,16 +59,6 @@ protected:
         write("b/edit.script", edits);
         return run("a/job.scene --script b/edit.script");
     }
-    // Waits until the file holds something else than `was` (or a while).
-    std::string awaitChange(const std::string &name, const std::string &was)
-    {
-        std::string now = readFile(file(name));
-        for (int tries = 0; tries < 60 && now == was; ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            now = readFile(file(name));
-        }
-        return now;
-    }
     // Over the scene in ex/, opened from the test's folder: the layer
     // selected in the stacker, two clouds placed, the second undone, Ctrl+S.
     void placeUndoAndSave(const std::string &scene, const std::vector<std::string> &files,

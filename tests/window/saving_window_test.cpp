@@ -26,16 +26,6 @@ std::string damagedSky()
 
 class SavingWindowTest : public WindowTest {
 protected:
-    // Waits until the file holds something else than `was` (or a while).
-    std::string awaitChange(const std::string &name, const std::string &was)
-    {
-        std::string now = readFile(file(name));
-        for (int tries = 0; tries < 60 && now == was; ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            now = readFile(file(name));
-        }
-        return now;
-    }
     // The middle of the view's white pixels (the white cloud).
     static bool whiteCloud(const Picture &p, int *x, int *y)
     {

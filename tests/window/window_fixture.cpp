@@ -330,3 +330,13 @@ int WindowTest::waitLive(int seconds)
     }
     return -1;
 }
+
+std::string WindowTest::awaitChange(const std::string &name, const std::string &was) const
+{
+    std::string now = readFile(file(name));
+    for (int tries = 0; tries < 60 && now == was; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        now = readFile(file(name));
+    }
+    return now;
+}

@@ -40,6 +40,9 @@ protected:
     void TearDown() override;
 
     std::string file(const std::string &name) const { return dir + "/" + name; }
+    // Waits until the file holds something else than `was` (or a while)
+    // and gives what it holds.
+    std::string awaitChange(const std::string &name, const std::string &was) const;
     void write(const std::string &name, const std::string &text) const;
     // A copy of an example in the test's folder.
     void copyExample(const std::string &name) const;
