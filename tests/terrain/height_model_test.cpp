@@ -5,6 +5,7 @@
 #include <ogr_srs_api.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -215,6 +216,33 @@ TEST_F(ModelTest, TilesRefineByScreenErrorAndRaysMeetTheFullResolutionSurface)
     const double p[3] = {a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), a[2] + t * (b[2] - a[2])};
     EXPECT_NEAR(p[2], tree.heightAt(p[0], p[1]), 1e-6);
     EXPECT_GT(p[2], 1.0) << "on the cone's flank, not the plain";
+}
+
+TEST_F(ModelTest, HeightsStoredScaledAreReadInMetresThroughAWarpToo)
+{
+    // Decimetres in an Int16 band with an offset, as national models often
+    // store them: 1000 stored is 1000 x 0.1 + 5 = 105 m.
+    for (const int epsg : {32725, 4326}) {
+        ModelSpec spec;
+        spec.width = spec.height = 33;
+        spec.epsg = epsg;
+        if (epsg == 4326) {
+            spec.west = -35.0;
+            spec.north = -8.0;
+            spec.cell = 0.001;
+        }
+        spec.heightAt = [](int c, int) { return 1000.0 + 10.0 * c; };
+        const std::string raw = writeModel(dir + "/raw.tif", spec);
+        const std::string scaled = dir + "/scaled" + std::to_string(epsg) + ".tif";
+        ASSERT_EQ(std::system(("gdal_translate -q -ot Int16 -a_scale 0.1 -a_offset 5 " + raw + " " +
+                               scaled)
+                                  .c_str()),
+                  0);
+        warnings.clear();
+        const HeightModel model = terrain::readHeightModel(scaled, warnings);
+        EXPECT_NEAR(model.low, 105.0f, 0.01f) << epsg;
+        EXPECT_NEAR(model.high, 105.0f + 32.0f, 0.01f) << epsg;
+    }
 }
 
 }  // namespace

@@ -185,6 +185,18 @@ HeightModel readHeightModel(const std::string &file, std::vector<std::string> &w
     model.width = GDALGetRasterXSize(read);
     model.height = GDALGetRasterYSize(read);
     model.heights = readBand(read, file);
+    // Heights stored scaled (an Int16 band in decimetres, say) are metres
+    // only once the band's scale and offset are applied: GDAL leaves that
+    // to the reader, and a warp carries the raw values (the scale is
+    // linear, so warping first changes nothing).
+    GDALRasterBandH first = GDALGetRasterBand(source.get(), 1);
+    int hasScale = 0, hasOffset = 0;
+    const double scale = GDALGetRasterScale(first, &hasScale);
+    const double offset = GDALGetRasterOffset(first, &hasOffset);
+    if ((hasScale && scale != 1.0) || (hasOffset && offset != 0.0))
+        for (float &v : model.heights)
+            if (!std::isnan(v))
+                v = static_cast<float>(double(v) * (hasScale ? scale : 1.0) + (hasOffset ? offset : 0.0));
 
     bool any = false;
     for (float v : model.heights) {
