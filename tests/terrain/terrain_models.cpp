@@ -66,6 +66,26 @@ std::string writeImage(const std::string &file, double west, double north, doubl
     return file;
 }
 
+std::string writeTwoHalvesImage(const std::string &file, double west, double north, double cell, int size,
+                                int epsg, const unsigned char northRgb[3], const unsigned char southRgb[3])
+{
+    GDALAllRegister();
+    GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    GDALDataset *ds = driver->Create(file.c_str(), size, size, 3, GDT_Byte, nullptr);
+    if (!ds)
+        throw std::runtime_error(file + ": cannot create the test image");
+    georeference(ds, west, north, cell, epsg);
+    std::vector<unsigned char> values(size_t(size) * size_t(size));
+    for (int k = 0; k < 3; ++k) {
+        for (int r = 0; r < size; ++r)
+            std::fill_n(values.begin() + ptrdiff_t(r) * size, size, r < size / 2 ? northRgb[k] : southRgb[k]);
+        ds->GetRasterBand(k + 1)->RasterIO(GF_Write, 0, 0, size, size, values.data(), size, size, GDT_Byte,
+                                           0, 0);
+    }
+    GDALClose(ds);
+    return file;
+}
+
 std::string scratchFolder()
 {
     char pattern[] = "/tmp/terrain_test_XXXXXX";

@@ -25,6 +25,11 @@ std::string writeModel(const std::string &file, const ModelSpec &spec);
 std::string writeImage(const std::string &file, double west, double north, double cell, int size,
                        int epsg, unsigned char r, unsigned char g, unsigned char b);
 
+// A 3-band 8-bit image whose north half is one colour and south half
+// another, so that a picture tells which way up it was laid.
+std::string writeTwoHalvesImage(const std::string &file, double west, double north, double cell, int size,
+                                int epsg, const unsigned char northRgb[3], const unsigned char southRgb[3]);
+
 // A fresh folder under /tmp for one test.
 std::string scratchFolder();
 

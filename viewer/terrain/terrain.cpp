@@ -187,9 +187,12 @@ void Terrain::draw(const host::Camera &camera, double pixelError)
     glDepthMask(GL_TRUE);
     glShadeModel(GL_SMOOTH);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    // Pushed back a little, so that what stands on the ground wins ties.
+    // Pushed back a little, so that what stands on the ground wins ties:
+    // by a constant only, since a slope term pushes triangles seen edge-on
+    // along ridges back without bound, behind the flat land that fills the
+    // holes, and that land then shows through as dark dots.
     glEnable(GL_POLYGON_OFFSET_FILL);
-    glPolygonOffset(1.0f, 1.0f);
+    glPolygonOffset(0.0f, 1.0f);
     if (draped()) {
         if (!texture_) {
             glGenTextures(1, &texture_);

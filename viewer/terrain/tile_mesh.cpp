@@ -82,13 +82,12 @@ TileMesh buildTileMesh(const HeightModel &m, const TileSpan &span, bool draped)
                                                      index(i, j), index(i + 1, j + 1), index(i, j + 1)});
         }
 
-    // Skirts: deep enough to cover the step to a neighbour of another
-    // level (both tiles' errors) and a little more.
-    const double cell = std::fabs(m.geoTransform[1]) * stride;
-    const float depth = float(2.0 * span.error + 0.5 * cell);
-    auto skirt = [&](int ia, int ja, int ib, int jb) {
+    // Skirts: each side as deep as the tree says a neighbour of any level
+    // may leave a gap there.
+    auto skirt = [&](int ia, int ja, int ib, int jb, int side) {
         if (!ok(ia, ja) || !ok(ib, jb))
             return;
+        const float depth = span.skirt[side];
         const uint32_t a = index(ia, ja), b = index(ib, jb);
         const uint32_t base = uint32_t(mesh.positions.size() / 3);
         for (uint32_t v : {a, b}) {
@@ -103,12 +102,12 @@ TileMesh buildTileMesh(const HeightModel &m, const TileSpan &span, bool draped)
         mesh.indices.insert(mesh.indices.end(), {a, b, base + 1, a, base + 1, base});
     };
     for (int i = 0; i + 1 < nc; ++i) {
-        skirt(i, 0, i + 1, 0);
-        skirt(i, nr - 1, i + 1, nr - 1);
+        skirt(i, 0, i + 1, 0, kFirstRow);
+        skirt(i, nr - 1, i + 1, nr - 1, kLastRow);
     }
     for (int j = 0; j + 1 < nr; ++j) {
-        skirt(0, j, 0, j + 1);
-        skirt(nc - 1, j, nc - 1, j + 1);
+        skirt(0, j, 0, j + 1, kFirstColumn);
+        skirt(nc - 1, j, nc - 1, j + 1, kLastColumn);
     }
     return mesh;
 }

@@ -178,6 +178,89 @@ TileTree::TileTree(const HeightModel &model) : model_(model)
                 level.error[i] = deviation + childError;
             }
     }
+    for (size_t L = 0; L < levels_.size(); ++L)
+        measureEdges(int(L));
+    edgesMeasured_ = true;
+}
+
+void TileTree::measureEdges(int L)
+{
+    Level &level = levels_[size_t(L)];
+    const size_t count = size_t(level.tilesX) * size_t(level.tilesY);
+    level.edge.assign(4 * count, 0.0f);
+    level.edgeBelow.assign(4 * count, 0.0f);
+    if (L == 0)
+        return;  // the model's own samples
+    // The tile's edge through (fixed, coarse[k]) against every sample
+    // between: along an edge both triangle splits are the same straight
+    // line between two coarse samples.
+    auto deviation = [&](const std::vector<int> &coarse, auto height) {
+        float worst = 0.0f;
+        for (size_t k = 0; k + 1 < coarse.size(); ++k) {
+            const int a = coarse[k], b = coarse[k + 1];
+            const double ha = height(a), hb = height(b);
+            for (int i = a + 1; i < b; ++i) {
+                const double d = std::fabs(double(height(i)) - (ha + (hb - ha) * double(i - a) / double(b - a)));
+                if (d > worst)  // NaN never is
+                    worst = float(d);
+            }
+        }
+        return worst;
+    };
+    const Level &below = levels_[size_t(L - 1)];
+    for (int ty = 0; ty < level.tilesY; ++ty)
+        for (int tx = 0; tx < level.tilesX; ++tx) {
+            const size_t i = size_t(ty) * size_t(level.tilesX) + size_t(tx);
+            if (std::isnan(level.low[i]))
+                continue;
+            const TileSpan s = span({L, tx, ty});
+            float *edge = &level.edge[4 * i];
+            const int r0 = s.rows.front(), r1 = s.rows.back();
+            const int c0 = s.columns.front(), c1 = s.columns.back();
+            edge[kFirstRow] = deviation(s.columns, [&](int c) { return model_.at(c, r0); });
+            edge[kLastRow] = deviation(s.columns, [&](int c) { return model_.at(c, r1); });
+            edge[kFirstColumn] = deviation(s.rows, [&](int r) { return model_.at(c0, r); });
+            edge[kLastColumn] = deviation(s.rows, [&](int r) { return model_.at(c1, r); });
+            // The children along each side: those whose own side lies on it.
+            float *worst = &level.edgeBelow[4 * i];
+            std::copy(edge, edge + 4, worst);
+            for (int cy = 2 * ty; cy <= 2 * ty + 1 && cy < below.tilesY; ++cy)
+                for (int cx = 2 * tx; cx <= 2 * tx + 1 && cx < below.tilesX; ++cx) {
+                    const float *child = &below.edgeBelow[4 * (size_t(cy) * size_t(below.tilesX) + size_t(cx))];
+                    const bool onSide[4] = {cy == 2 * ty, cy == 2 * ty + 1 || cy + 1 == below.tilesY,
+                                            cx == 2 * tx, cx == 2 * tx + 1 || cx + 1 == below.tilesX};
+                    for (int side = 0; side < 4; ++side)
+                        if (onSide[side])
+                            worst[side] = std::max(worst[side], child[side]);
+                }
+        }
+}
+
+float TileTree::skirtDepth(const TileKey &key, int side) const
+{
+    const Level &level = levels_[size_t(key.level)];
+    const size_t i = size_t(key.iy) * size_t(level.tilesX) + size_t(key.ix);
+    // A little below the deepest gap, against pinholes where edges meet.
+    const float margin = float(0.5 * std::fabs(model_.geoTransform[1]) * level.stride);
+    const float own = level.edge[4 * i + size_t(side)] + margin;
+    static const int dx[4] = {0, 0, -1, 1}, dy[4] = {-1, 1, 0, 0}, opposite[4] = {1, 0, 3, 2};
+    TileKey across{key.level, key.ix + dx[side], key.iy + dy[side]};
+    if (across.ix < 0 || across.iy < 0 || across.ix >= level.tilesX || across.iy >= level.tilesY)
+        return own;  // the model's edge
+    const int back = opposite[side];
+    float other = level.edgeBelow[4 * (size_t(across.iy) * size_t(level.tilesX) + size_t(across.ix)) +
+                                  size_t(back)];
+    TileKey self = key;
+    for (int L = key.level + 1; L < levels(); ++L) {
+        self = {L, self.ix / 2, self.iy / 2};
+        across = {L, across.ix / 2, across.iy / 2};
+        if (self == across)
+            break;
+        const Level &up = levels_[size_t(L)];
+        other = std::max(other, up.edge[4 * (size_t(across.iy) * size_t(up.tilesX) + size_t(across.ix)) +
+                                        size_t(back)]);
+    }
+    return own + other;
 }
 
 TileSpan TileTree::span(const TileKey &key) const
@@ -193,6 +276,9 @@ TileSpan TileTree::span(const TileKey &key) const
     s.low = level.low[i];
     s.high = level.high[i];
     s.error = level.error[i];
+    if (edgesMeasured_)
+        for (int side = 0; side < 4; ++side)
+            s.skirt[side] = skirtDepth(key, side);
     return s;
 }
 
@@ -385,7 +471,9 @@ size_t TileTree::memoryBytes() const
 {
     size_t bytes = 0;
     for (const Level &level : levels_)
-        bytes += (level.low.size() + level.high.size() + level.error.size()) * sizeof(float);
+        bytes += (level.low.size() + level.high.size() + level.error.size() + level.edge.size() +
+                  level.edgeBelow.size()) *
+                 sizeof(float);
     return bytes;
 }
 

@@ -13,6 +13,14 @@
 // The error is built from the leaves up: a parent's is its own largest
 // deviation from its children's samples plus the largest of theirs.
 //
+// Skirts: where a tile meets a neighbour of another level the two edges
+// differ by at most the sum of their deviations from the model's own edge
+// there. A tile's skirt on a side hangs its own edge's deviation plus the
+// largest deviation of any tile that can be drawn across that side (the
+// neighbour of its level, the neighbour's descendants along the side and
+// its ancestors short of the one the two share), so whichever edge is
+// higher covers the gap down to the lower one whatever the levels.
+//
 // The surface between samples is two triangles a cell, split along the
 // diagonal from (column, row) to (column + 1, row + 1); drawing, rays and
 // heightAt all use that split. A cell with a no-data corner is a hole.
@@ -43,7 +51,13 @@ struct TileSpan {
     std::vector<int> columns, rows;
     float low = 0, high = 0;  // heights; NaN when the tile holds no data
     float error = 0;          // geometric error, scene units
+    // Skirt depth (scene units) below the first row, the last row, the
+    // first column and the last column.
+    float skirt[4] = {0, 0, 0, 0};
 };
+
+// A tile's sides, in the order of TileSpan::skirt.
+enum TileSide { kFirstRow = 0, kLastRow = 1, kFirstColumn = 2, kLastColumn = 3 };
 
 class TileTree {
 public:
@@ -67,9 +81,15 @@ private:
     struct Level {
         int stride = 1, tilesX = 0, tilesY = 0;
         std::vector<float> low, high, error;  // per tile, row-major
+        // Four per tile, by TileSide: the largest deviation of the tile's
+        // edge from the model's own samples on it, and the largest of that
+        // over the tile and its descendants along the side.
+        std::vector<float> edge, edgeBelow;
     };
     int first(int index, const Level &level) const { return index * kCellsPerTile * level.stride; }
     std::vector<int> samples(int from, int to, int stride) const;
+    void measureEdges(int L);
+    float skirtDepth(const TileKey &key, int side) const;
     void box(const TileKey &key, double lo[3], double hi[3]) const;
     void refine(const TileKey &key, const host::Camera &camera, const double planes[6][4],
                 double pixelError, std::vector<TileKey> &out) const;
@@ -80,6 +100,7 @@ private:
     static constexpr int kCellsPerTile = kTileCells;
     const HeightModel &model_;
     std::vector<Level> levels_;  // levels_[L]: level L, 0 the finest
+    bool edgesMeasured_ = false;
 };
 
 // Triangle-split interpolation in a cell with corners h00 (column, row),
