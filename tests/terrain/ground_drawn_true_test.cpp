@@ -274,4 +274,38 @@ TEST_F(GroundDrawnTrueTest, NoBackgroundShowsThroughTheJoinsOfTiles)
     }
 }
 
+// A single no-data sample leaves out the four cells around it, two cells
+// across, whichever level would draw the flat land there and however far
+// the eye is.
+TEST_F(GroundDrawnTrueTest, AHoleKeepsItsSizeAtEveryDistance)
+{
+    const double cell = 10.0;
+    const unsigned char red[3] = {255, 0, 0};
+    writeTwoHalvesImage(dir + "/red.tif", kWest, kNorth, 20.0, 513, 32725, red, red);
+    const int side = 512;
+    const double pixelsPerMetreAtOneMetre = side / (2.0 * std::tan(35.0 * M_PI / 360.0));
+    for (int at : {512, 513}) {
+        ModelSpec spec;
+        spec.width = spec.height = 1025;
+        spec.cell = cell;
+        spec.hasNoData = true;
+        spec.heightAt = [at](int c, int r) { return c == at && r == at ? -9999.0 : 0.0; };
+        writeModel(dir + "/holed.tif", spec);
+        Viewer viewer(PLUGIN);
+        viewer.runScript(write("a.scene", "TERRAIN \"holed.tif\" DRAPE \"red.tif\";\n"));
+        for (double cellPixels : {4.0, 2.0, 1.0}) {
+            const double distance = cell * pixelsPerMetreAtOneMetre / cellPixels;
+            viewer.scene().setView(180, 90, distance);
+            viewer.scene().camera().target = {kWest + (at + 0.5) * cell, kNorth - (at + 0.5) * cell, 0.0};
+            const std::vector<uint8_t> picture = viewer.renderRGBA(side, side);
+            size_t hole = 0;
+            for (size_t i = 0; i < size_t(side) * side; ++i)
+                hole += !drapeRed(&picture[4 * i]);
+            const double across = 2.0 * cellPixels;  // the hole's side, pixels
+            EXPECT_NEAR(double(hole), across * across, 2.0 * across + 1.0)
+                << "no-data sample at (" << at << ", " << at << "), a cell " << cellPixels << " pixels";
+        }
+    }
+}
+
 }  // namespace

@@ -181,6 +181,78 @@ TileTree::TileTree(const HeightModel &model) : model_(model)
     for (size_t L = 0; L < levels_.size(); ++L)
         measureEdges(int(L));
     edgesMeasured_ = true;
+    compareHoles();
+}
+
+namespace {
+
+// Counts over rectangles of a grid in constant time.
+class AreaCounts {
+public:
+    AreaCounts(int width, int height) : width_(width + 1), sums_(size_t(width + 1) * size_t(height + 1), 0) {}
+    // Called once per cell, row by row, column by column.
+    void add(int column, int row, bool counted)
+    {
+        sums_[at(column + 1, row + 1)] = uint32_t(counted) + sums_[at(column, row + 1)] +
+                                         sums_[at(column + 1, row)] - sums_[at(column, row)];
+    }
+    // Cells in columns c0..c1 and rows r0..r1, inclusive.
+    uint32_t count(int c0, int r0, int c1, int r1) const
+    {
+        return sums_[at(c1 + 1, r1 + 1)] - sums_[at(c0, r1 + 1)] - sums_[at(c1 + 1, r0)] + sums_[at(c0, r0)];
+    }
+
+private:
+    size_t at(int column, int row) const { return size_t(row) * size_t(width_) + size_t(column); }
+    int width_;
+    std::vector<uint32_t> sums_;
+};
+
+}  // namespace
+
+void TileTree::compareHoles()
+{
+    for (Level &level : levels_)
+        level.misdrawsHoles.assign(size_t(level.tilesX) * size_t(level.tilesY), 0);
+    if (std::none_of(model_.heights.begin(), model_.heights.end(), [](float h) { return std::isnan(h); }))
+        return;
+    // No-data samples, and full-resolution cells left out (a no-data corner).
+    const int w = model_.width, h = model_.height;
+    AreaCounts noData(w, h), holeCells(w - 1, h - 1);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c)
+            noData.add(c, r, std::isnan(model_.at(c, r)));
+    for (int r = 0; r + 1 < h; ++r)
+        for (int c = 0; c + 1 < w; ++c)
+            holeCells.add(c, r, noData.count(c, r, c + 1, r + 1) > 0);
+    for (size_t L = 1; L < levels_.size(); ++L) {
+        Level &level = levels_[L];
+        const Level &below = levels_[L - 1];
+        for (int ty = 0; ty < level.tilesY; ++ty)
+            for (int tx = 0; tx < level.tilesX; ++tx) {
+                const size_t i = size_t(ty) * size_t(level.tilesX) + size_t(tx);
+                if (std::isnan(level.low[i]))
+                    continue;
+                bool differs = false;
+                for (int cy = 2 * ty; cy <= 2 * ty + 1 && cy < below.tilesY; ++cy)
+                    for (int cx = 2 * tx; cx <= 2 * tx + 1 && cx < below.tilesX; ++cx)
+                        differs = differs || below.misdrawsHoles[size_t(cy) * size_t(below.tilesX) + size_t(cx)];
+                const TileSpan s = span({int(L), tx, ty});
+                for (size_t b = 0; !differs && b + 1 < s.rows.size(); ++b)
+                    for (size_t a = 0; !differs && a + 1 < s.columns.size(); ++a) {
+                        const int c0 = s.columns[a], c1 = s.columns[a + 1];
+                        const int r0 = s.rows[b], r1 = s.rows[b + 1];
+                        const bool drawn = !std::isnan(model_.at(c0, r0)) && !std::isnan(model_.at(c1, r0)) &&
+                                           !std::isnan(model_.at(c0, r1)) && !std::isnan(model_.at(c1, r1));
+                        // Drawn, the model has no hole in it; left out, it
+                        // is all hole in the model too.
+                        differs = drawn ? noData.count(c0, r0, c1, r1) > 0
+                                        : holeCells.count(c0, r0, c1 - 1, r1 - 1) !=
+                                              uint32_t(c1 - c0) * uint32_t(r1 - r0);
+                    }
+                level.misdrawsHoles[i] = differs;
+            }
+    }
 }
 
 void TileTree::measureEdges(int L)
@@ -355,7 +427,14 @@ void TileTree::refine(const TileKey &key, const host::Camera &camera, const doub
     const double pixels = distance > 0.0 ? error * camera.height /
                                                (2.0 * distance * std::tan(camera.fovY * M_PI / 360.0))
                                          : (error > 0.0 ? INFINITY : 0.0);
-    if (key.level == 0 || pixels <= pixelError) {
+    // A tile that misdraws a hole may stand only where a hole of two of its
+    // cells across is under a pixel.
+    const bool holesFit = !level.misdrawsHoles[size_t(key.iy) * size_t(level.tilesX) + size_t(key.ix)] ||
+                          (distance > 0.0 && 2.0 * level.stride * std::fabs(model_.geoTransform[1]) *
+                                                     camera.height /
+                                                     (2.0 * distance * std::tan(camera.fovY * M_PI / 360.0)) <=
+                                                 1.0);
+    if (key.level == 0 || (pixels <= pixelError && holesFit)) {
         out.push_back(key);
         return;
     }
@@ -473,7 +552,8 @@ size_t TileTree::memoryBytes() const
     for (const Level &level : levels_)
         bytes += (level.low.size() + level.high.size() + level.error.size() + level.edge.size() +
                   level.edgeBelow.size()) *
-                 sizeof(float);
+                     sizeof(float) +
+                 level.misdrawsHoles.size();
     return bytes;
 }
 

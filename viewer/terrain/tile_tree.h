@@ -13,6 +13,12 @@
 // The error is built from the leaves up: a parent's is its own largest
 // deviation from its children's samples plus the largest of theirs.
 //
+// Holes: a tile leaves out a cell of its own with a no-data corner, which
+// at a coarse level is a hole the wrong size (much larger, or none at all
+// where the no-data sample falls between its samples). A tile whose holes
+// are not the model's own is refined until the coarse cell it would
+// misdraw is under a pixel, so holes keep their size at every distance.
+//
 // Skirts: where a tile meets a neighbour of another level the two edges
 // differ by at most the sum of their deviations from the model's own edge
 // there. A tile's skirt on a side hangs its own edge's deviation plus the
@@ -85,10 +91,13 @@ private:
         // edge from the model's own samples on it, and the largest of that
         // over the tile and its descendants along the side.
         std::vector<float> edge, edgeBelow;
+        // Per tile: whether its holes differ from the model's own.
+        std::vector<char> misdrawsHoles;
     };
     int first(int index, const Level &level) const { return index * kCellsPerTile * level.stride; }
     std::vector<int> samples(int from, int to, int stride) const;
     void measureEdges(int L);
+    void compareHoles();
     float skirtDepth(const TileKey &key, int side) const;
     void box(const TileKey &key, double lo[3], double hi[3]) const;
     void refine(const TileKey &key, const host::Camera &camera, const double planes[6][4],
