@@ -216,15 +216,11 @@ void TileTree::compareHoles()
         level.misdrawsHoles.assign(size_t(level.tilesX) * size_t(level.tilesY), 0);
     if (std::none_of(model_.heights.begin(), model_.heights.end(), [](float h) { return std::isnan(h); }))
         return;
-    // No-data samples, and full-resolution cells left out (a no-data corner).
     const int w = model_.width, h = model_.height;
-    AreaCounts noData(w, h), holeCells(w - 1, h - 1);
+    AreaCounts noData(w, h);
     for (int r = 0; r < h; ++r)
         for (int c = 0; c < w; ++c)
             noData.add(c, r, std::isnan(model_.at(c, r)));
-    for (int r = 0; r + 1 < h; ++r)
-        for (int c = 0; c + 1 < w; ++c)
-            holeCells.add(c, r, noData.count(c, r, c + 1, r + 1) > 0);
     for (size_t L = 1; L < levels_.size(); ++L) {
         Level &level = levels_[L];
         const Level &below = levels_[L - 1];
@@ -245,10 +241,13 @@ void TileTree::compareHoles()
                         const bool drawn = !std::isnan(model_.at(c0, r0)) && !std::isnan(model_.at(c1, r0)) &&
                                            !std::isnan(model_.at(c0, r1)) && !std::isnan(model_.at(c1, r1));
                         // Drawn, the model has no hole in it; left out, it
-                        // is all hole in the model too.
-                        differs = drawn ? noData.count(c0, r0, c1, r1) > 0
-                                        : holeCells.count(c0, r0, c1 - 1, r1 - 1) !=
-                                              uint32_t(c1 - c0) * uint32_t(r1 - r0);
+                        // is no data through and through (inside a large
+                        // void). A cell between is refined even where its
+                        // fine cells would all be left out too: a pattern
+                        // too rare to pay a second count for.
+                        const uint32_t missing = noData.count(c0, r0, c1, r1);
+                        differs = drawn ? missing > 0
+                                        : missing != uint32_t(c1 - c0 + 1) * uint32_t(r1 - r0 + 1);
                     }
                 level.misdrawsHoles[i] = differs;
             }
