@@ -46,26 +46,6 @@ std::string writeModel(const std::string &file, const ModelSpec &spec)
     return file;
 }
 
-std::string writeImage(const std::string &file, double west, double north, double cell, int size,
-                       int epsg, unsigned char r, unsigned char g, unsigned char b)
-{
-    GDALAllRegister();
-    GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-    GDALDataset *ds = driver->Create(file.c_str(), size, size, 3, GDT_Byte, nullptr);
-    if (!ds)
-        throw std::runtime_error(file + ": cannot create the test image");
-    georeference(ds, west, north, cell, epsg);
-    const unsigned char colour[3] = {r, g, b};
-    std::vector<unsigned char> values(size_t(size) * size_t(size));
-    for (int k = 0; k < 3; ++k) {
-        std::fill(values.begin(), values.end(), colour[k]);
-        ds->GetRasterBand(k + 1)->RasterIO(GF_Write, 0, 0, size, size, values.data(), size, size, GDT_Byte,
-                                           0, 0);
-    }
-    GDALClose(ds);
-    return file;
-}
-
 std::string writeTwoHalvesImage(const std::string &file, double west, double north, double cell, int size,
                                 int epsg, const unsigned char northRgb[3], const unsigned char southRgb[3])
 {
@@ -84,6 +64,13 @@ std::string writeTwoHalvesImage(const std::string &file, double west, double nor
     }
     GDALClose(ds);
     return file;
+}
+
+std::string writeImage(const std::string &file, double west, double north, double cell, int size,
+                       int epsg, unsigned char r, unsigned char g, unsigned char b)
+{
+    const unsigned char colour[3] = {r, g, b};
+    return writeTwoHalvesImage(file, west, north, cell, size, epsg, colour, colour);
 }
 
 std::string scratchFolder()
