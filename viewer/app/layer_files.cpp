@@ -100,6 +100,12 @@ std::string withFirstArgument(const std::string &line, const std::string &file)
     return out + ";\n";
 }
 
+bool sameFile(const std::string &a, const std::string &b)
+{
+    std::error_code ec;
+    return !a.empty() && !b.empty() && (a == b || std::filesystem::equivalent(a, b, ec));
+}
+
 std::string nameFrom(const std::string &folder, const std::string &path)
 {
     const std::filesystem::path relative =

@@ -26,6 +26,10 @@ std::vector<std::string> featureLineArgs(const std::string &line);
 // The line again with its first argument replaced by file.
 std::string withFirstArgument(const std::string &line, const std::string &file);
 
+// Whether two names are the same file: the same name, or names that reach
+// one existing file (through links too). False when either is empty.
+bool sameFile(const std::string &a, const std::string &b);
+
 // How a scene script in folder names path: relative when a relative name
 // reaches it, else absolute.
 std::string nameFrom(const std::string &folder, const std::string &path);

@@ -248,16 +248,6 @@ SaveResult Viewer::saveLayer(HLayer *layer, const DamageAnswer &answer)
         answer);
 }
 
-namespace {
-
-bool sameFile(const std::string &a, const std::string &b)
-{
-    std::error_code ec;
-    return a == b || std::filesystem::equivalent(a, b, ec);
-}
-
-} // namespace
-
 HLayer *Viewer::saveLayerAs(HLayer *layer, const std::string &path)
 {
     if (path.empty() || !quotable(path))

@@ -542,18 +542,6 @@ void writeTerrainStatement(HFile *out, const std::string &folder, const ::terrai
 
 }  // namespace
 
-namespace {
-
-// Whether two names reach the same file (through links too); false when
-// either does not exist.
-bool sameFile(const std::string &a, const std::string &b)
-{
-    std::error_code ec;
-    return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
-}  // namespace
-
 void Viewer::refuseOverwritingSceneData(const std::string &fileName) const
 {
     const auto refuse = [&fileName](const std::string &what) {
