@@ -215,6 +215,21 @@ HLayer *Viewer::layer(int n, const std::string &where) const
     return opened_[n - 1];
 }
 
+namespace {
+
+// The layer's file as its user named it, for questions and reports.
+std::string fileOf(const LayerRecord &r)
+{
+    return r.args.empty() ? "the new layer" : r.args[0];
+}
+
+void reportNoFile(const LayerRecord &r)
+{
+    reportProblem(fileOf(r) + ": not saved: the layer has no file (Save layer as... names one)");
+}
+
+}  // namespace
+
 void Viewer::closeLayer(HLayer *layer)
 {
     opened_.erase(std::remove(opened_.begin(), opened_.end(), layer), opened_.end());
@@ -222,17 +237,15 @@ void Viewer::closeLayer(HLayer *layer)
     // The layer type asks its own question only about changes it knows of;
     // text an undo brought back is the viewer's to ask about.
     if (const LayerRecord *r = record(layer); r && r->unmarked && r->text != r->savedText) {
-        const std::string file = r->args.empty() ? "the new layer" : r->args[0];
-        if (hvis_QueryYesNo(("Save the changes to " + file + "?").c_str(), "No", "Yes") &&
+        if (hvis_QueryYesNo(("Save the changes to " + fileOf(*r) + "?").c_str(), "No", "Yes") &&
             saveLayer(layer) == SaveResult::NoFile)
-            reportProblem(file + ": not saved: the layer has no file (Save layer as... names one)");
+            reportNoFile(*r);
     }
     LayerRecord record;
     if (auto found = records_.find(layer); found != records_.end()) {
         record = std::move(found->second);
         records_.erase(found);
     }
-    const std::string file = record.args.empty() ? "the new layer" : record.args[0];
     if (layer->methods && layer->methods->close) {
         // What the layer saves as it closes is held until it is known that
         // it may replace its file: a file read with damage asks first.
@@ -251,7 +264,7 @@ void Viewer::closeLayer(HLayer *layer)
             return problem.empty();
         };
         if (saved && saveThroughGate(nullptr, record, write, {}) == SaveResult::NoFile)
-            reportProblem(file + ": not saved: the layer has no file (Save layer as... names one)");
+            reportNoFile(record);
     }
     scene_.removeLayer(layer);
 }
