@@ -93,40 +93,6 @@ Dataset warped(GDALDatasetH source, const std::string &file, const std::string &
     return Dataset(vrt);
 }
 
-// Band 1 as floats with NaN wherever the band's mask (no-data value,
-// alpha band, internal mask) says there is no data.
-std::vector<float> readBand(GDALDatasetH dataset, const std::string &file)
-{
-    const int w = GDALGetRasterXSize(dataset), h = GDALGetRasterYSize(dataset);
-    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
-    std::vector<float> heights(size_t(w) * size_t(h));
-    if (GDALRasterIO(band, GF_Read, 0, 0, w, h, heights.data(), w, h, GDT_Float32, 0, 0) != CE_None)
-        throw TerrainError(file + ": cannot read its heights (" + lastGdalError() + ")");
-    // The warp's alpha band (the last, Float32 like the heights, which
-    // GDAL then does not take as the mask), else the band's own mask.
-    const int count = GDALGetRasterCount(dataset);
-    GDALRasterBandH last = GDALGetRasterBand(dataset, count);
-    GDALRasterBandH maskBand = nullptr;
-    if (count > 1 && GDALGetRasterColorInterpretation(last) == GCI_AlphaBand)
-        maskBand = last;
-    else if (!(GDALGetMaskFlags(band) & GMF_ALL_VALID))
-        maskBand = GDALGetMaskBand(band);
-    if (maskBand) {
-        std::vector<unsigned char> mask(heights.size());
-        if (GDALRasterIO(maskBand, GF_Read, 0, 0, w, h, mask.data(), w, h, GDT_Byte, 0, 0) != CE_None)
-            throw TerrainError(file + ": cannot read where it has data (" + lastGdalError() + ")");
-        for (size_t i = 0; i < heights.size(); ++i)
-            if (mask[i] == 0)
-                heights[i] = std::numeric_limits<float>::quiet_NaN();
-    }
-    // A no-data value the mask missed (NaN in a float band is no data
-    // whatever the band says).
-    for (float &v : heights)
-        if (!std::isfinite(v))
-            v = std::numeric_limits<float>::quiet_NaN();
-    return heights;
-}
-
 }  // namespace
 
 std::string sceneFrameWkt(const std::string &file)
@@ -143,60 +109,207 @@ std::string sceneFrameWkt(const std::string &file)
     return OSRIsGeographic(srs) ? utmWktOf(source.get(), gt) : srsWkt(srs);
 }
 
-HeightModel readHeightModel(const std::string &file, std::vector<std::string> &warnings)
+ModelReader::ModelReader(const std::string &file, std::vector<std::string> &warnings) : file_(file)
 {
     registerGdal();
     QuietGdal quiet;
-    Dataset source(openRasterFile(file));
-    if (!source)
+    source_.reset(openRasterFile(file));
+    if (!source_)
         throw TerrainError(unreadableMessage(file));
-    const int bands = GDALGetRasterCount(source.get());
-    if (bands < 1 || GDALGetRasterXSize(source.get()) < 2 || GDALGetRasterYSize(source.get()) < 2)
+    const int bands = GDALGetRasterCount(source_.get());
+    if (bands < 1 || GDALGetRasterXSize(source_.get()) < 2 || GDALGetRasterYSize(source_.get()) < 2)
         throw TerrainError(file + ": not an elevation model (it needs a band of at least 2 x 2 samples)");
     if (bands > 1)
         warnings.push_back(file + ": has " + std::to_string(bands) +
                            " bands; band 1 is taken for the heights");
 
-    HeightModel model;
     double gt[6];
-    const bool georeferenced = GDALGetGeoTransform(source.get(), gt) == CE_None;
-    OGRSpatialReferenceH srs = GDALGetSpatialRef(source.get());
-    Dataset warp;
-    GDALDatasetH read = source.get();
+    const bool georeferenced = GDALGetGeoTransform(source_.get(), gt) == CE_None;
+    OGRSpatialReferenceH srs = GDALGetSpatialRef(source_.get());
+    GDALDatasetH read = source_.get();
     if (!georeferenced) {
         warnings.push_back(file + ": has no georeferencing; it is used in pixel units (x the column, "
                                   "y minus the row)");
-        model.frameName = "pixel units";
+        header_.frameName = "pixel units";
     } else if (srs && OSRIsGeographic(srs)) {
-        model.warpedFrom = srsName(srs);
-        warp = warped(source.get(), file, utmWktOf(source.get(), gt));
-        read = warp.get();
+        header_.warpedFrom = srsName(srs);
+        warp_ = warped(source_.get(), file, utmWktOf(source_.get(), gt));
+        read = warp_.get();
     } else if (gt[2] != 0.0 || gt[4] != 0.0) {
-        model.warpedFrom = srsName(srs) + ", rotated";
-        warp = warped(source.get(), file, "");
-        read = warp.get();
+        header_.warpedFrom = srsName(srs) + ", rotated";
+        warp_ = warped(source_.get(), file, "");
+        read = warp_.get();
     }
     if (georeferenced) {
-        GDALGetGeoTransform(read, model.geoTransform);
+        GDALGetGeoTransform(read, header_.geoTransform);
         OGRSpatialReferenceH frame = GDALGetSpatialRef(read);
-        model.wkt = frame ? srsWkt(frame) : "";
-        model.frameName = frame ? srsName(frame) : "unnamed coordinate system";
+        header_.wkt = frame ? srsWkt(frame) : "";
+        header_.frameName = frame ? srsName(frame) : "unnamed coordinate system";
     }
-    model.width = GDALGetRasterXSize(read);
-    model.height = GDALGetRasterYSize(read);
-    model.heights = readBand(read, file);
+    header_.width = GDALGetRasterXSize(read);
+    header_.height = GDALGetRasterYSize(read);
+
     // Heights stored scaled (an Int16 band in decimetres, say) are metres
     // only once the band's scale and offset are applied: GDAL leaves that
     // to the reader, and a warp carries the raw values (the scale is
     // linear, so warping first changes nothing).
-    GDALRasterBandH first = GDALGetRasterBand(source.get(), 1);
+    GDALRasterBandH first = GDALGetRasterBand(source_.get(), 1);
     int hasScale = 0, hasOffset = 0;
-    const double scale = GDALGetRasterScale(first, &hasScale);
-    const double offset = GDALGetRasterOffset(first, &hasOffset);
-    if ((hasScale && scale != 1.0) || (hasOffset && offset != 0.0))
-        for (float &v : model.heights)
-            if (!std::isnan(v))
-                v = static_cast<float>(double(v) * (hasScale ? scale : 1.0) + (hasOffset ? offset : 0.0));
+    scale_ = GDALGetRasterScale(first, &hasScale);
+    offset_ = GDALGetRasterOffset(first, &hasOffset);
+    if (!hasScale)
+        scale_ = 1.0;
+    if (!hasOffset)
+        offset_ = 0.0;
+
+    // The warp's alpha band (the last, Float32 like the heights, which
+    // GDAL then does not take as the mask), else the band's own mask.
+    GDALRasterBandH band = GDALGetRasterBand(read, 1);
+    const int count = GDALGetRasterCount(read);
+    GDALRasterBandH last = GDALGetRasterBand(read, count);
+    GDALRasterBandH alpha = count > 1 && GDALGetRasterColorInterpretation(last) == GCI_AlphaBand ? last : nullptr;
+    const bool masked = alpha || !(GDALGetMaskFlags(band) & GMF_ALL_VALID);
+    levels_.push_back({band, alpha ? alpha : masked ? GDALGetMaskBand(band) : nullptr, header_.width,
+                       header_.height, 1.0});
+    for (int k = 0; k < GDALGetOverviewCount(band); ++k) {
+        GDALRasterBandH o = GDALGetOverview(band, k);
+        if (!o)
+            continue;
+        GDALRasterBandH m = nullptr;
+        if (alpha)
+            m = k < GDALGetOverviewCount(alpha) ? GDALGetOverview(alpha, k) : nullptr;
+        else if (masked)
+            m = GDALGetMaskBand(o);
+        if (masked && !m)
+            continue;  // an overview without its mask would draw holes as heights
+        const int w = GDALGetRasterBandXSize(o), h = GDALGetRasterBandYSize(o);
+        levels_.push_back({o, m, w, h, double(header_.width) / double(w)});
+    }
+    std::sort(levels_.begin() + 1, levels_.end(),
+              [](const Raster &a, const Raster &b) { return a.factor < b.factor; });
+}
+
+ModelReader::~ModelReader() = default;
+
+const ModelReader::Raster &ModelReader::rasterFor(int level) const
+{
+    // The coarsest raster no coarser than the level: an exact overview
+    // when the model has one of that factor.
+    const double want = std::ldexp(1.0, level) * 1.01;
+    const Raster *best = &levels_[0];
+    for (const Raster &r : levels_)
+        if (r.factor <= want)
+            best = &r;
+    return *best;
+}
+
+void ModelReader::read(int level, const std::vector<int> &columns, const std::vector<int> &rows,
+                       float *out) const
+{
+    const Raster &r = rasterFor(level);
+    // A model sample's centre, in the raster's pixels: the two pixels on
+    // either side and the weight of the second. The raster is the band
+    // itself (factor 1: the sample exactly) or an overview, interpolated
+    // bilinearly, so a value depends only on where the sample stands and
+    // the level, and the tiles that share a sample read the same value.
+    struct Place {
+        int a, b;
+        double t;
+    };
+    auto place = [](int sample, int size, int modelSize) {
+        const double u = (double(sample) + 0.5) * double(size) / double(modelSize) - 0.5;
+        if (u <= 0.0)
+            return Place{0, 0, 0.0};
+        if (u >= double(size - 1))
+            return Place{size - 1, size - 1, 0.0};
+        const int a = int(std::floor(u));
+        const double t = u - a;
+        return Place{a, t > 0.0 ? a + 1 : a, t};
+    };
+    std::vector<Place> across, down;
+    for (int c : columns)
+        across.push_back(place(c, r.width, header_.width));
+    for (int row : rows)
+        down.push_back(place(row, r.height, header_.height));
+    const int p0 = across.front().a, p1 = across.back().b;
+    const int q0 = down.front().a, q1 = down.back().b;
+    const int w = p1 - p0 + 1, h = q1 - q0 + 1;
+    if (double(w) * double(h) > kMaxWindowSamples)
+        throw TerrainError(file_ + ": too large to read without overviews (" + std::to_string(header_.width) +
+                           " x " + std::to_string(header_.height) + " samples)");
+    std::vector<float> values(size_t(w) * size_t(h));
+    QuietGdal quiet;
+    if (GDALRasterIO(r.band, GF_Read, p0, q0, w, h, values.data(), w, h, GDT_Float32, 0, 0) != CE_None)
+        throw TerrainError(file_ + ": cannot read its heights (" + lastGdalError() + ")");
+    if (r.mask) {
+        std::vector<unsigned char> mask(values.size());
+        if (GDALRasterIO(r.mask, GF_Read, p0, q0, w, h, mask.data(), w, h, GDT_Byte, 0, 0) != CE_None)
+            throw TerrainError(file_ + ": cannot read where it has data (" + lastGdalError() + ")");
+        for (size_t i = 0; i < values.size(); ++i)
+            if (mask[i] == 0)
+                values[i] = std::numeric_limits<float>::quiet_NaN();
+    }
+    const bool scaled = scale_ != 1.0 || offset_ != 0.0;
+    auto at = [&](int p, int q) { return values[size_t(q - q0) * size_t(w) + size_t(p - p0)]; };
+    float *o = out;
+    for (const Place &y : down)
+        for (const Place &x : across) {
+            double v;
+            if (x.t == 0.0 && y.t == 0.0) {
+                v = at(x.a, y.a);
+            } else {
+                // Holes weigh nothing: the pixels with data share the weight,
+                // and a place among no data at all is no data.
+                const double wx[2] = {1.0 - x.t, x.t}, wy[2] = {1.0 - y.t, y.t};
+                const int px[2] = {x.a, x.b}, py[2] = {y.a, y.b};
+                double sum = 0.0, weight = 0.0;
+                for (int j = 0; j < 2; ++j)
+                    for (int i = 0; i < 2; ++i) {
+                        const double f = wx[i] * wy[j];
+                        const float z = at(px[i], py[j]);
+                        if (f > 0.0 && std::isfinite(z)) {
+                            sum += f * double(z);
+                            weight += f;
+                        }
+                    }
+                v = weight > 0.0 ? sum / weight : NAN;
+            }
+            // NaN in a float band is no data whatever the band says.
+            if (!std::isfinite(v))
+                *o++ = std::numeric_limits<float>::quiet_NaN();
+            else
+                *o++ = scaled ? static_cast<float>(v * scale_ + offset_) : static_cast<float>(v);
+        }
+}
+
+bool ModelReader::range(float *low, float *high) const
+{
+    QuietGdal quiet;
+    double minMax[2];
+    const Raster &coarsest = levels_.back();
+    if (GDALComputeRasterMinMax(coarsest.band, TRUE, minMax) != CE_None || !std::isfinite(minMax[0]))
+        return false;
+    double a = minMax[0] * scale_ + offset_, b = minMax[1] * scale_ + offset_;
+    *low = float(std::min(a, b));
+    *high = float(std::max(a, b));
+    return true;
+}
+
+HeightModel readHeightModel(const std::string &file, std::vector<std::string> &warnings)
+{
+    return readHeightModel(ModelReader(file, warnings));
+}
+
+HeightModel readHeightModel(const ModelReader &reader)
+{
+    HeightModel model = reader.header();
+    std::vector<int> columns(size_t(model.width)), rows(size_t(model.height));
+    for (int i = 0; i < model.width; ++i)
+        columns[size_t(i)] = i;
+    for (int i = 0; i < model.height; ++i)
+        rows[size_t(i)] = i;
+    model.heights.resize(size_t(model.width) * size_t(model.height));
+    reader.read(0, columns, rows, model.heights.data());
 
     bool any = false;
     for (float v : model.heights) {
@@ -207,7 +320,7 @@ HeightModel readHeightModel(const std::string &file, std::vector<std::string> &w
         any = true;
     }
     if (!any)
-        throw TerrainError(file + ": every sample is no data; there is no ground to draw");
+        throw TerrainError(reader.file() + ": every sample is no data; there is no ground to draw");
     return model;
 }
 

@@ -12,13 +12,18 @@
 // - Samples stand at pixel centres; the footprint (extent) is the grid's
 //   outer edges, as gdalinfo gives the corners.
 //
-// Limits: the whole band is read into memory, 4 bytes a sample (a
-// 4096 × 4096 model takes 64 MiB).
+// readHeightModel reads the whole band, 4 bytes a sample (a 4096 × 4096
+// model takes 64 MiB); a ModelReader reads windows of it at a level of
+// detail, from the model's overviews, for models too large for that.
 #ifndef CLOUDS_VIEWER_TERRAIN_HEIGHT_MODEL_H
 #define CLOUDS_VIEWER_TERRAIN_HEIGHT_MODEL_H
 
+#include <gdal.h>
+
 #include <string>
 #include <vector>
+
+#include "terrain/gdal_util.h"
 
 namespace terrain {
 
@@ -40,6 +45,55 @@ struct HeightModel {
 // it or every sample is no data; appends one line per warning ("file: has
 // no georeferencing; ...", "file: has N bands; ...") to warnings.
 HeightModel readHeightModel(const std::string &file, std::vector<std::string> &warnings);
+class ModelReader;
+// The same through a reader already open.
+HeightModel readHeightModel(const ModelReader &reader);
+
+// One thread's handle on a model (GDAL's handles are not shared between
+// threads): opens it as readHeightModel does, then reads samples at a
+// level of detail. Level L stands for every 2^L-th sample; its values come
+// from the model's overview of that factor (the band itself at level 0,
+// the nearest finer overview when the model has none of that factor).
+class ModelReader {
+public:
+    // Throws TerrainError "file: reason"; warnings as readHeightModel.
+    ModelReader(const std::string &file, std::vector<std::string> &warnings);
+    ~ModelReader();
+    ModelReader(const ModelReader &) = delete;
+    ModelReader &operator=(const ModelReader &) = delete;
+
+    // The model's grid and frame; no heights, low and high unset.
+    const HeightModel &header() const { return header_; }
+    const std::string &file() const { return file_; }
+    // Heights in metres (scale and offset applied, NaN for no data) at
+    // every pair of the model columns and rows given (ascending), row by
+    // row, into out. A sample's value depends only on its column, row and
+    // the level. Throws TerrainError when GDAL cannot read it.
+    void read(int level, const std::vector<int> &columns, const std::vector<int> &rows, float *out) const;
+    // The model's overviews, coarsest last (factor: model width / its width).
+    int overviewCount() const { return int(levels_.size()) - 1; }
+    // Lowest and highest height from the coarsest overview (GDAL's
+    // approximate statistics); false when it has no data at all.
+    bool range(float *low, float *high) const;
+
+    // A window beyond this many samples is refused: a model that large
+    // is read through overviews.
+    static constexpr double kMaxWindowSamples = 268435456.0;
+
+private:
+    struct Raster {
+        GDALRasterBandH band = nullptr, mask = nullptr;  // mask: 0 where no data; null: all valid
+        int width = 0, height = 0;
+        double factor = 1.0;
+    };
+    const Raster &rasterFor(int level) const;
+
+    std::string file_;
+    Dataset source_, warp_;
+    HeightModel header_;
+    double scale_ = 1.0, offset_ = 0.0;
+    std::vector<Raster> levels_;  // the band, then its overviews finest first
+};
 
 // The coordinate system, as WKT, of a scene over the model in file: a
 // model in degrees means the UTM zone readHeightModel warps it to, any

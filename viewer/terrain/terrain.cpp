@@ -7,19 +7,56 @@
 #include <cmath>
 #include <cstdio>
 
+#include <gdal.h>
+
 #include "terrain/terrain_error.h"
 #include "terrain/tile_mesh.h"
 
 namespace terrain {
 
-std::unique_ptr<Terrain> Terrain::open(const TerrainSettings &settings, std::vector<std::string> &warnings)
+namespace {
+
+constexpr size_t kMiB = size_t(1) << 20;
+
+// GDAL's block cache is the ground's too: an eighth of the budget.
+void shareGdalCache(size_t mib)
+{
+    GDALSetCacheMax64(GIntBig(mib * kMiB / 8));
+}
+
+}  // namespace
+
+std::unique_ptr<Terrain> Terrain::open(const TerrainSettings &settings, std::vector<std::string> &warnings,
+                                       const BuildProgress &progress)
 {
     if (!exaggerationInRange(settings.exaggeration)) {
         char range[64];
         std::snprintf(range, sizeof range, "%g to %g", kMinExaggeration, kMaxExaggeration);
         throw TerrainError(settings.model + ": the exaggeration must be a number from " + range);
     }
-    HeightModel model = readHeightModel(settings.model, warnings);
+    const size_t mib = std::min(kMaxMemoryMiB, std::max(kMinMemoryMiB, settings.memoryMiB));
+    shareGdalCache(mib);
+    std::string source = settings.model;
+    std::unique_ptr<ModelReader> reader = std::make_unique<ModelReader>(source, warnings);
+    HeightModel model;
+    const double samples = double(reader->header().width) * double(reader->header().height);
+    const bool whole = samples <= kResidentSamples && samples * sizeof(float) <= double(mib * kMiB / 8);
+    if (whole) {
+        model = readHeightModel(*reader);
+        reader.reset();
+    } else {
+        if (reader->overviewCount() == 0) {
+            const OverviewSource built =
+                withOverviews(settings.model, progress ? progress : terminalProgress(settings.model));
+            warnings.push_back(built.said);
+            source = built.open;
+            std::vector<std::string> again;  // said already
+            reader = std::make_unique<ModelReader>(source, again);
+        }
+        model = reader->header();
+        if (!reader->range(&model.low, &model.high))
+            throw TerrainError(settings.model + ": every sample is no data; there is no ground to draw");
+    }
     DrapeImage drape;
     if (!settings.drape.empty())
         drape = readDrape(settings.drape, model, warnings);
@@ -30,13 +67,21 @@ std::unique_ptr<Terrain> Terrain::open(const TerrainSettings &settings, std::vec
         model.low *= k;
         model.high *= k;
     }
-    return std::unique_ptr<Terrain>(new Terrain(settings, std::move(model), std::move(drape)));
+    std::unique_ptr<Terrain> terrain(new Terrain(settings, std::move(model), std::move(drape)));
+    terrain->settings_.memoryMiB = mib;
+    if (reader) {
+        terrain->source_ = source;
+        terrain->reader_ = std::move(reader);
+        terrain->streamed_ = std::make_unique<StreamedTree>(terrain->model_);
+    } else {
+        terrain->tree_ = std::make_unique<TileTree>(terrain->model_);
+    }
+    return terrain;
 }
 
 Terrain::Terrain(const TerrainSettings &settings, HeightModel model, DrapeImage drape)
     : settings_(settings), model_(std::move(model)), drape_(std::move(drape))
 {
-    tree_ = std::make_unique<TileTree>(model_);
     if (!model_.wkt.empty()) {
         OGRSpatialReferenceH from = OSRNewSpatialReference(model_.wkt.c_str());
         OGRSpatialReferenceH to = OSRNewSpatialReference(nullptr);
@@ -51,8 +96,10 @@ Terrain::Terrain(const TerrainSettings &settings, HeightModel model, DrapeImage 
 
 Terrain::~Terrain()
 {
-    for (auto &entry : built_)
-        glDeleteLists(entry.second.list, 1);
+    loader_.reset();  // its thread first
+    for (auto &entry : held_)
+        if (entry.second.list)
+            glDeleteLists(entry.second.list, 1);
     if (texture_)
         glDeleteTextures(1, &texture_);
     if (toLonLat_)
@@ -84,17 +131,21 @@ host::Vec3 Terrain::localOrigin() const
 
 bool Terrain::intersect(const double start[3], const double second[3], double *t) const
 {
-    return tree_->intersect(start, second, t);
+    if (tree_)
+        return tree_->intersect(start, second, t);
+    return streamed_->intersect(start, second, t, [this](const TileKey &key) { loadNow(key); });
 }
 
 double Terrain::surfaceZ(double x, double y) const
 {
-    return tree_->heightAt(x, y);
+    if (tree_)
+        return tree_->heightAt(x, y);
+    return streamed_->heightAt(x, y, [this](const TileKey &key) { loadNow(key); });
 }
 
 double Terrain::heightAt(double x, double y) const
 {
-    return tree_->heightAt(x, y) / settings_.exaggeration;
+    return surfaceZ(x, y) / settings_.exaggeration;
 }
 
 bool Terrain::lonLat(double x, double y, double *lon, double *lat) const
@@ -117,25 +168,84 @@ std::string Terrain::frameDescription() const
 
 size_t Terrain::memoryBytes() const
 {
-    size_t bytes = model_.heights.size() * sizeof(float) + tree_->memoryBytes() +
+    size_t bytes = model_.heights.size() * sizeof(float) + (tree_ ? tree_->memoryBytes() : 0) +
                    size_t(drape_.width) * size_t(drape_.height) * 3;
-    for (const auto &entry : built_)
-        bytes += entry.second.bytes;
+    for (const auto &entry : held_)
+        bytes += entry.second.meshBytes + entry.second.sampleBytes;
     return bytes;
 }
 
-Terrain::Built &Terrain::tile(const TileKey &key)
+void Terrain::setMemoryMiB(size_t mib)
 {
-    auto found = built_.find(key);
-    if (found != built_.end()) {
-        found->second.used = frame_;
-        return found->second;
+    settings_.memoryMiB = std::min(kMaxMemoryMiB, std::max(kMinMemoryMiB, mib));
+    shareGdalCache(settings_.memoryMiB);
+}
+
+size_t Terrain::tileBudget() const
+{
+    // What the budget leaves once the heights read whole, the drape and
+    // GDAL's cache have their share; never so little a view cannot draw.
+    const size_t total = settings_.memoryMiB * kMiB;
+    const size_t fixed = model_.heights.size() * sizeof(float) + (tree_ ? tree_->memoryBytes() : 0) +
+                         size_t(drape_.width) * size_t(drape_.height) * 3 + total / 8;
+    return std::max(total > fixed ? total - fixed : 0, 16 * kMiB);
+}
+
+void Terrain::setStreaming(bool streaming, std::function<void()> arrived)
+{
+    loader_.reset();
+    if (streaming && streamed_)
+        loader_ = std::make_unique<TileLoader>(source_, settings_.exaggeration, std::move(arrived));
+}
+
+bool Terrain::pending() const { return loader_ && loader_->busy(); }
+
+TileSpan Terrain::span(const TileKey &key) const { return tree_ ? tree_->span(key) : streamed_->span(key); }
+
+TileRequest Terrain::request(const TileKey &key) const
+{
+    const TileSpan s = streamed_->span(key);
+    const int stride = s.columns.size() > 1 ? s.columns[1] - s.columns[0] : 1;
+    return {key, withBorder(s.columns, stride, model_.width), withBorder(s.rows, stride, model_.height)};
+}
+
+void Terrain::arrive(const TileKey &key, std::shared_ptr<TileSamples> samples) const
+{
+    Held &held = held_[key];
+    held.used = frame_;
+    held.sampleBytes = samples->bytes();
+    streamed_->arrive(key, std::move(samples));
+}
+
+void Terrain::loadNow(const TileKey &key) const
+{
+    try {
+        arrive(key, readTile(*reader_, request(key), settings_.exaggeration));
+    } catch (const TerrainError &e) {
+        // Left out, as no data, rather than asked for again every frame.
+        if (readError_ != e.what())
+            std::fprintf(stderr, "warning: %s\n", e.what());
+        readError_ = e.what();
+        const TileRequest r = request(key);
+        auto none = std::make_shared<TileSamples>();
+        none->columns = r.columns;
+        none->rows = r.rows;
+        none->z.assign(r.columns.size() * r.rows.size(), NAN);
+        arrive(key, none);
     }
-    const TileMesh mesh = buildTileMesh(model_, tree_->span(key), draped());
-    Built built;
-    built.used = frame_;
-    built.bytes = mesh.bytes();
-    std::copy(mesh.origin, mesh.origin + 3, built.origin);
+}
+
+Terrain::Held &Terrain::built(const TileKey &key)
+{
+    Held &held = held_[key];
+    held.used = frame_;
+    if (held.list)
+        return held;
+    const TileSpan s = span(key);
+    const TileMesh mesh = tree_ ? buildTileMesh(model_, s, residentSamples(model_, s), draped())
+                                : buildTileMesh(model_, s, *streamed_->samples(key), draped());
+    held.meshBytes = mesh.bytes();
+    std::copy(mesh.origin, mesh.origin + 3, held.origin);
     // Client arrays are read when the list is compiled: the list keeps
     // its own copy and the mesh can go.
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -146,35 +256,76 @@ Terrain::Built &Terrain::tile(const TileKey &key)
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(2, GL_FLOAT, 0, mesh.texCoords.data());
     }
-    built.list = glGenLists(1);
-    glNewList(built.list, GL_COMPILE);
+    held.list = glGenLists(1);
+    glNewList(held.list, GL_COMPILE);
     glDrawElements(GL_TRIANGLES, GLsizei(mesh.indices.size()), GL_UNSIGNED_INT, mesh.indices.data());
     glEndList();
-    return built_.emplace(key, built).first->second;
+    return held;
+}
+
+std::vector<TileKey> Terrain::choose(const host::Camera &camera, double pixelError)
+{
+    if (tree_)
+        return tree_->select(camera, pixelError);
+    if (loader_) {
+        for (TileLoader::Result &r : loader_->take(kTilesPerFrame)) {
+            if (r.samples) {
+                arrive(r.key, std::move(r.samples));
+            } else {
+                loadNow(r.key);  // the draw thread's reader says why, or reads it after all
+            }
+        }
+    }
+    StreamedTree::Choice choice = streamed_->select(camera, pixelError);
+    // Without a loader the view waits for every tile it needs.
+    while (!loader_ && !choice.wanted.empty()) {
+        for (const TileKey &key : choice.wanted)
+            loadNow(key);
+        choice = streamed_->select(camera, pixelError);
+    }
+    for (const TileKey &key : choice.seen)
+        held_[key].used = frame_;
+    if (loader_) {
+        std::vector<TileRequest> requests;
+        for (const TileKey &key : choice.wanted)
+            requests.push_back(request(key));
+        loader_->want(std::move(requests));
+    }
+    return choice.draw;
 }
 
 void Terrain::evict()
 {
-    if (built_.size() <= kTileCacheSize)
+    const size_t budget = tileBudget();
+    size_t bytes = 0;
+    for (const auto &entry : held_)
+        bytes += entry.second.meshBytes + entry.second.sampleBytes;
+    if (bytes <= budget)
         return;
     std::vector<std::pair<uint64_t, TileKey>> old;
-    for (const auto &entry : built_)
+    for (const auto &entry : held_)
         if (entry.second.used != frame_)
             old.push_back({entry.second.used, entry.first});
-    std::sort(old.begin(), old.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::sort(old.begin(), old.end(), [](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first < b.first : b.second < a.second;  // finest first among equals
+    });
     for (const auto &item : old) {
-        if (built_.size() <= kTileCacheSize)
+        if (bytes <= budget)
             break;
-        auto it = built_.find(item.second);
-        glDeleteLists(it->second.list, 1);
-        built_.erase(it);
+        auto it = held_.find(item.second);
+        bytes -= it->second.meshBytes + it->second.sampleBytes;
+        if (it->second.list)
+            glDeleteLists(it->second.list, 1);
+        if (streamed_)
+            streamed_->forget(it->first);
+        held_.erase(it);
     }
 }
 
 void Terrain::draw(const host::Camera &camera, double pixelError)
 {
     ++frame_;
-    const std::vector<TileKey> keys = tree_->select(camera, pixelError);
+    const std::vector<TileKey> keys = choose(camera, pixelError);
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT |
                  GL_TEXTURE_BIT | GL_TRANSFORM_BIT | GL_LIGHTING_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT | GL_CLIENT_PIXEL_STORE_BIT);
@@ -223,7 +374,7 @@ void Terrain::draw(const host::Camera &camera, double pixelError)
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     for (const TileKey &key : keys) {
-        const Built &built = tile(key);
+        const Held &built = this->built(key);
         // Each tile relative to its own origin: the eye's offset from it is
         // small, so the float pipeline keeps its precision.
         host::Camera local = camera;

@@ -1,7 +1,15 @@
 // terrain.h — the scene's ground made from an elevation model: read and
 // warped with GDAL (height_model.h), an optional drape (drape.h), a tile
-// quadtree (tile_tree.h) whose tiles are built on demand (tile_mesh.h),
-// kept as GL display lists and drawn each relative to its own origin.
+// quadtree whose tiles are built on demand (tile_mesh.h), kept as GL
+// display lists and drawn each relative to its own origin.
+//
+// A model of up to kResidentSamples is read whole (tile_tree.h); a larger
+// one a tile at a time from its overviews (streamed_tree.h), built once
+// when it has none. Tiles' samples and meshes share one memory budget,
+// the least recently drawn going first. By default a draw reads what its
+// view needs before it draws, so a picture is the same however fast the
+// disk; streaming (the window) reads on a thread of its own and draws a
+// tile's parent until the tile has arrived.
 //
 // Scene coordinates are the model's: x, y in its projected system (or the
 // UTM zone it was warped to, or pixel units), z its height in metres
@@ -13,6 +21,7 @@
 #define CLOUDS_VIEWER_TERRAIN_TERRAIN_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +31,9 @@
 #include "terrain/terrain_error.h"
 #include "terrain/height_model.h"
 #include "terrain/terrain_settings.h"
+#include "terrain/overviews.h"
+#include "terrain/streamed_tree.h"
+#include "terrain/tile_loader.h"
 #include "terrain/tile_tree.h"
 #include "tolatoollib/ground.h"
 
@@ -31,8 +43,11 @@ class Terrain final : public host::Ground {
 public:
     // Reads the model and the drape. Throws TerrainError "file: reason";
     // warnings get one line each.
+    // progress is told how far building overviews has come, when a
+    // large model needs them (null: a bar on stderr).
     static std::unique_ptr<Terrain> open(const TerrainSettings &settings,
-                                         std::vector<std::string> &warnings);
+                                         std::vector<std::string> &warnings,
+                                         const BuildProgress &progress = nullptr);
     ~Terrain() override;
     Terrain(const Terrain &) = delete;
     Terrain &operator=(const Terrain &) = delete;
@@ -42,6 +57,8 @@ public:
     void draw(const host::Camera &camera, double pixelError) override;
     bool intersect(const double start[3], const double second[3], double *t) const override;
     double surfaceZ(double x, double y) const override;
+    void setStreaming(bool streaming, std::function<void()> arrived) override;
+    bool pending() const override;
 
     const TerrainSettings &settings() const { return settings_; }
     // The names to keep for the files it was read from (absolute ones,
@@ -59,23 +76,39 @@ public:
     // Heights, tree, drape and the vertex data of the built tiles.
     size_t memoryBytes() const;
     size_t tilesDrawn() const { return drawn_; }
+    bool streamed() const { return streamed_ != nullptr; }
+    // A new budget; what no longer fits goes at the next draw.
+    void setMemoryMiB(size_t mib);
 
 private:
     Terrain(const TerrainSettings &settings, HeightModel model, DrapeImage drape);
-    struct Built {
-        unsigned list = 0;
-        size_t bytes = 0;
+    struct Held {
+        unsigned list = 0;       // 0 until drawn
+        size_t meshBytes = 0, sampleBytes = 0;
         uint64_t used = 0;
         double origin[3] = {0, 0, 0};
     };
-    Built &tile(const TileKey &key);
+    TileSpan span(const TileKey &key) const;
+    Held &built(const TileKey &key);
+    std::vector<TileKey> choose(const host::Camera &camera, double pixelError);
+    void arrive(const TileKey &key, std::shared_ptr<TileSamples> samples) const;
+    void loadNow(const TileKey &key) const;
+    TileRequest request(const TileKey &key) const;
+    size_t tileBudget() const;
     void evict();
 
     TerrainSettings settings_;
-    HeightModel model_;
+    HeightModel model_;  // heights only when read whole
     DrapeImage drape_;
     std::unique_ptr<TileTree> tree_;
-    std::map<TileKey, Built> built_;
+    // A streamed model: the draw thread's reader (picks, waiting draws),
+    // the tree of what arrived, the loading thread when streaming.
+    std::string source_;
+    std::unique_ptr<ModelReader> reader_;
+    mutable std::unique_ptr<StreamedTree> streamed_;
+    std::unique_ptr<TileLoader> loader_;
+    mutable std::map<TileKey, Held> held_;
+    mutable std::string readError_;  // the last tile that could not be read, said once
     unsigned texture_ = 0;
     uint64_t frame_ = 0;
     size_t drawn_ = 0;

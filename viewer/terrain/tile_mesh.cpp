@@ -9,26 +9,26 @@ namespace terrain {
 
 namespace {
 
-// The unit normal at a sample from its neighbours a stride away (one-sided
-// at the edge or beside a hole, flat when both sides are missing).
-void normalAt(const HeightModel &m, int c, int r, int stride, float out[3])
+// The unit normal at span sample (i, j) from its neighbours (one-sided at
+// the model's edge or beside a hole, flat when both sides are missing).
+void normalAt(const HeightModel &m, const TileSamples &s, int i, int j, float out[3])
 {
-    auto slope = [&](int ca, int ra, int cb, int rb, double dist) {
-        const float a = m.at(ca, ra), b = m.at(cb, rb);
+    auto column = [&](int k) { return s.columns[size_t(k + 1)]; };
+    auto row = [&](int k) { return s.rows[size_t(k + 1)]; };
+    auto slope = [&](int ia, int ja, int ib, int jb, double dist) {
+        const float a = s.at(ia, ja), b = s.at(ib, jb);
         return std::isnan(a) || std::isnan(b) || dist == 0.0 ? NAN : double(b - a) / dist;
     };
-    const int cl = std::max(0, c - stride), cr = std::min(m.width - 1, c + stride);
-    const int ru = std::max(0, r - stride), rd = std::min(m.height - 1, r + stride);
-    double dx = slope(cl, r, cr, r, m.sampleX(cr) - m.sampleX(cl));
+    double dx = slope(i - 1, j, i + 1, j, m.sampleX(column(i + 1)) - m.sampleX(column(i - 1)));
     if (std::isnan(dx))
-        dx = slope(c, r, cr, r, m.sampleX(cr) - m.sampleX(c));
+        dx = slope(i, j, i + 1, j, m.sampleX(column(i + 1)) - m.sampleX(column(i)));
     if (std::isnan(dx))
-        dx = slope(cl, r, c, r, m.sampleX(c) - m.sampleX(cl));
-    double dy = slope(c, ru, c, rd, m.sampleY(rd) - m.sampleY(ru));
+        dx = slope(i - 1, j, i, j, m.sampleX(column(i)) - m.sampleX(column(i - 1)));
+    double dy = slope(i, j - 1, i, j + 1, m.sampleY(row(j + 1)) - m.sampleY(row(j - 1)));
     if (std::isnan(dy))
-        dy = slope(c, r, c, rd, m.sampleY(rd) - m.sampleY(r));
+        dy = slope(i, j, i, j + 1, m.sampleY(row(j + 1)) - m.sampleY(row(j)));
     if (std::isnan(dy))
-        dy = slope(c, ru, c, r, m.sampleY(r) - m.sampleY(ru));
+        dy = slope(i, j - 1, i, j, m.sampleY(row(j)) - m.sampleY(row(j - 1)));
     const double nx = std::isnan(dx) ? 0.0 : -dx, ny = std::isnan(dy) ? 0.0 : -dy;
     const double len = std::sqrt(nx * nx + ny * ny + 1.0);
     out[0] = float(nx / len);
@@ -38,11 +38,33 @@ void normalAt(const HeightModel &m, int c, int r, int stride, float out[3])
 
 }  // namespace
 
-TileMesh buildTileMesh(const HeightModel &m, const TileSpan &span, bool draped)
+std::vector<int> withBorder(const std::vector<int> &samples, int stride, int size)
+{
+    std::vector<int> out;
+    out.reserve(samples.size() + 2);
+    out.push_back(std::max(0, samples.front() - stride));
+    out.insert(out.end(), samples.begin(), samples.end());
+    out.push_back(std::min(size - 1, samples.back() + stride));
+    return out;
+}
+
+TileSamples residentSamples(const HeightModel &m, const TileSpan &span)
+{
+    const int stride = span.columns.size() > 1 ? span.columns[1] - span.columns[0] : 1;
+    TileSamples s;
+    s.columns = withBorder(span.columns, stride, m.width);
+    s.rows = withBorder(span.rows, stride, m.height);
+    s.z.reserve(s.columns.size() * s.rows.size());
+    for (int r : s.rows)
+        for (int c : s.columns)
+            s.z.push_back(m.at(c, r));
+    return s;
+}
+
+TileMesh buildTileMesh(const HeightModel &m, const TileSpan &span, const TileSamples &samples, bool draped)
 {
     TileMesh mesh;
     const int nc = int(span.columns.size()), nr = int(span.rows.size());
-    const int stride = nc > 1 ? span.columns[1] - span.columns[0] : 1;
     mesh.origin[0] = m.sampleX(span.columns[0]);
     mesh.origin[1] = m.sampleY(span.rows[0]);
     const double x0 = m.geoTransform[0], w = m.width * m.geoTransform[1];
@@ -61,10 +83,10 @@ TileMesh buildTileMesh(const HeightModel &m, const TileSpan &span, bool draped)
     for (int j = 0; j < nr; ++j)
         for (int i = 0; i < nc; ++i) {
             const int c = span.columns[size_t(i)], r = span.rows[size_t(j)];
-            const float z = m.at(c, r);
+            const float z = samples.at(i, j);
             valid[size_t(j) * size_t(nc) + size_t(i)] = !std::isnan(z);
             float normal[3], rgb[3];
-            normalAt(m, c, r, stride, normal);
+            normalAt(m, samples, i, j, normal);
             if (draped)
                 rgb[0] = rgb[1] = rgb[2] = drapeShade(normal);
             else

@@ -28,9 +28,26 @@ struct TileMesh {
     }
 };
 
-// draped: texture coordinates over the model's footprint (s east, t
+// A tile's heights (scene z, NaN for no data) at its span's columns and
+// rows with one more of each on every side, a stride out (the edge sample
+// again at the model's edge): the neighbours its normals need.
+struct TileSamples {
+    std::vector<int> columns, rows;  // the span's, with the border first and last
+    std::vector<float> z;            // row by row
+    // i, j: 0 the span's first column, row; -1 and size() the border.
+    float at(int i, int j) const { return z[size_t(j + 1) * columns.size() + size_t(i + 1)]; }
+    size_t bytes() const { return z.size() * sizeof(float) + (columns.size() + rows.size()) * sizeof(int); }
+};
+
+// The span's samples with the border, a stride out, kept on the model.
+std::vector<int> withBorder(const std::vector<int> &samples, int stride, int size);
+// A span's samples from a model in memory.
+TileSamples residentSamples(const HeightModel &model, const TileSpan &span);
+
+// model: the grid (its heights are not read) and the tint's range, scene
+// z. draped: texture coordinates over the model's footprint (s east, t
 // south from the north edge) and a hillshade grey; otherwise the tint.
-TileMesh buildTileMesh(const HeightModel &model, const TileSpan &span, bool draped);
+TileMesh buildTileMesh(const HeightModel &model, const TileSpan &span, const TileSamples &samples, bool draped);
 
 }  // namespace terrain
 

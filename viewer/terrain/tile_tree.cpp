@@ -1,5 +1,7 @@
 #include "terrain/tile_tree.h"
 
+#include "terrain/tile_geometry.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -10,66 +12,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Slab test of the ray against a box: the parameter range inside it.
-bool rayBox(const double start[3], const double dir[3], const double lo[3], const double hi[3],
-            double *tIn, double *tOut)
-{
-    double a = 0.0, b = INFINITY;
-    for (int i = 0; i < 3; ++i) {
-        if (dir[i] == 0.0) {
-            if (start[i] < lo[i] || start[i] > hi[i])
-                return false;
-            continue;
-        }
-        double t1 = (lo[i] - start[i]) / dir[i], t2 = (hi[i] - start[i]) / dir[i];
-        if (t1 > t2)
-            std::swap(t1, t2);
-        a = std::max(a, t1);
-        b = std::min(b, t2);
-        if (a > b)
-            return false;
-    }
-    *tIn = a;
-    *tOut = b;
-    return true;
-}
-
-// Moller-Trumbore; t along dir from start, t >= 0.
-bool rayTriangle(const double o[3], const double d[3], const double p0[3], const double p1[3],
-                 const double p2[3], double *t)
-{
-    const double e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
-    const double e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-    const double p[3] = {d[1] * e2[2] - d[2] * e2[1], d[2] * e2[0] - d[0] * e2[2],
-                         d[0] * e2[1] - d[1] * e2[0]};
-    const double det = e1[0] * p[0] + e1[1] * p[1] + e1[2] * p[2];
-    if (det == 0.0)
-        return false;
-    const double inv = 1.0 / det;
-    const double s[3] = {o[0] - p0[0], o[1] - p0[1], o[2] - p0[2]};
-    const double u = (s[0] * p[0] + s[1] * p[1] + s[2] * p[2]) * inv;
-    if (u < -1e-9 || u > 1.0 + 1e-9)
-        return false;
-    const double q[3] = {s[1] * e1[2] - s[2] * e1[1], s[2] * e1[0] - s[0] * e1[2],
-                         s[0] * e1[1] - s[1] * e1[0]};
-    const double v = (d[0] * q[0] + d[1] * q[1] + d[2] * q[2]) * inv;
-    if (v < -1e-9 || u + v > 1.0 + 1e-9)
-        return false;
-    const double hit = (e2[0] * q[0] + e2[1] * q[1] + e2[2] * q[2]) * inv;
-    if (!(hit >= 0.0))
-        return false;
-    *t = hit;
-    return true;
-}
-
 }  // namespace
-
-double cellHeight(double h00, double h10, double h01, double h11, double u, double v)
-{
-    if (u >= v)
-        return h00 + u * (h10 - h00) + v * (h11 - h10);
-    return h00 + u * (h11 - h01) + v * (h01 - h00);
-}
 
 std::vector<int> TileTree::samples(int from, int to, int stride) const
 {
@@ -372,74 +315,36 @@ void TileTree::box(const TileKey &key, double lo[3], double hi[3]) const
 
 std::vector<TileKey> TileTree::select(const host::Camera &camera, double pixelError) const
 {
-    // The six frustum planes (a x + b y + c z + d >= 0 inside) of the
-    // combined matrix, in scene coordinates.
-    const host::Matrix4 p = camera.projectionMatrix(), v = camera.viewMatrix();
-    double m[16];
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-            double sum = 0.0;
-            for (int k = 0; k < 4; ++k)
-                sum += p[size_t(4 * k + r)] * v[size_t(4 * c + k)];
-            m[4 * c + r] = sum;
-        }
-    double planes[6][4];
-    for (int i = 0; i < 3; ++i)
-        for (int sign = 0; sign < 2; ++sign) {
-            double *plane = planes[2 * i + sign];
-            for (int c = 0; c < 4; ++c)
-                plane[c] = m[4 * c + 3] + (sign ? -1.0 : 1.0) * m[4 * c + i];
-        }
     std::vector<TileKey> out;
-    refine({levels() - 1, 0, 0}, camera, planes, pixelError, out);
+    refine({levels() - 1, 0, 0}, camera, Frustum(camera), pixelError, out);
     return out;
 }
 
-void TileTree::refine(const TileKey &key, const host::Camera &camera, const double planes[6][4],
-                      double pixelError, std::vector<TileKey> &out) const
+void TileTree::refine(const TileKey &key, const host::Camera &camera, const Frustum &frustum, double pixelError,
+                      std::vector<TileKey> &out) const
 {
     const Level &level = levels_[size_t(key.level)];
     if (key.ix >= level.tilesX || key.iy >= level.tilesY)
         return;
     double lo[3], hi[3];
     box(key, lo, hi);
-    if (std::isnan(lo[2]))
-        return;  // no data at all
-    for (int k = 0; k < 6; ++k) {
-        const double *plane = planes[k];
-        // The box corner furthest along the plane's normal.
-        const double x = plane[0] >= 0 ? hi[0] : lo[0];
-        const double y = plane[1] >= 0 ? hi[1] : lo[1];
-        const double z = plane[2] >= 0 ? hi[2] : lo[2];
-        if (plane[0] * x + plane[1] * y + plane[2] * z + plane[3] < 0.0)
-            return;
-    }
-    const host::Vec3 eye = camera.eye();
-    double d2 = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        const double d = eye[size_t(i)] < lo[i] ? lo[i] - eye[size_t(i)]
-                         : eye[size_t(i)] > hi[i] ? eye[size_t(i)] - hi[i] : 0.0;
-        d2 += d * d;
-    }
-    const double distance = std::sqrt(d2);
-    const double error = level.error[size_t(key.iy) * size_t(level.tilesX) + size_t(key.ix)];
-    const double pixels = distance > 0.0 ? error * camera.height /
-                                               (2.0 * distance * std::tan(camera.fovY * M_PI / 360.0))
-                                         : (error > 0.0 ? INFINITY : 0.0);
+    if (std::isnan(lo[2]) || frustum.outside(lo, hi))
+        return;  // no data at all, or out of view
+    const double distance = distanceToBox(camera, lo, hi);
+    const size_t i = size_t(key.iy) * size_t(level.tilesX) + size_t(key.ix);
+    const double pixels = pixelsAt(camera, level.error[i], distance);
     // A tile that misdraws a hole may stand only where a hole of two of its
     // cells across is under a pixel.
-    const bool holesFit = !level.misdrawsHoles[size_t(key.iy) * size_t(level.tilesX) + size_t(key.ix)] ||
-                          (distance > 0.0 && 2.0 * level.stride * std::fabs(model_.geoTransform[1]) *
-                                                     camera.height /
-                                                     (2.0 * distance * std::tan(camera.fovY * M_PI / 360.0)) <=
-                                                 1.0);
+    const bool holesFit =
+        !level.misdrawsHoles[i] ||
+        (distance > 0.0 && pixelsAt(camera, 2.0 * level.stride * std::fabs(model_.geoTransform[1]), distance) <= 1.0);
     if (key.level == 0 || (pixels <= pixelError && holesFit)) {
         out.push_back(key);
         return;
     }
     for (int cy = 0; cy < 2; ++cy)
         for (int cx = 0; cx < 2; ++cx)
-            refine({key.level - 1, 2 * key.ix + cx, 2 * key.iy + cy}, camera, planes, pixelError, out);
+            refine({key.level - 1, 2 * key.ix + cx, 2 * key.iy + cy}, camera, frustum, pixelError, out);
 }
 
 bool TileTree::intersect(const double start[3], const double second[3], double *t) const

@@ -38,6 +38,7 @@
 
 #include "terrain/height_model.h"
 #include "terrain/terrain_settings.h"
+#include "terrain/tile_geometry.h"
 #include "tolatoollib/camera.h"
 
 namespace terrain {
@@ -100,7 +101,7 @@ private:
     void compareHoles();
     float skirtDepth(const TileKey &key, int side) const;
     void box(const TileKey &key, double lo[3], double hi[3]) const;
-    void refine(const TileKey &key, const host::Camera &camera, const double planes[6][4],
+    void refine(const TileKey &key, const host::Camera &camera, const Frustum &frustum,
                 double pixelError, std::vector<TileKey> &out) const;
     bool intersectTile(const TileKey &key, const double start[3], const double dir[3], double *t) const;
     bool intersectCells(const TileKey &key, const double start[3], const double dir[3], double tIn,
@@ -111,10 +112,6 @@ private:
     std::vector<Level> levels_;  // levels_[L]: level L, 0 the finest
     bool edgesMeasured_ = false;
 };
-
-// Triangle-split interpolation in a cell with corners h00 (column, row),
-// h10 (column + 1), h01 (row + 1), h11 at fractions u, v in 0..1.
-double cellHeight(double h00, double h10, double h01, double h11, double u, double v);
 
 }  // namespace terrain
 

@@ -11,6 +11,7 @@
 #include "tolatoollib/camera.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 namespace host {
@@ -33,6 +34,13 @@ public:
     // The first meeting, t >= 0, of the ray start + t (second - start) with
     // the ground's surface; false when the ray misses it.
     virtual bool intersect(const double start[3], const double second[3], double *t) const = 0;
+    // Streaming (a window): a draw never waits for pieces read from disk,
+    // drawing coarser ones until they arrive, and arrived is called (from
+    // any thread) as each does. Otherwise (the default) a draw waits for
+    // every piece its view needs, so a picture is the same every time.
+    virtual void setStreaming(bool streaming, std::function<void()> arrived) { (void)streaming; (void)arrived; }
+    // Pieces asked for and not yet drawn: draw again soon.
+    virtual bool pending() const { return false; }
     // The surface's scene z under (x, y); NaN where the ground has none
     // (off its footprint, in a hole). By default the first meeting of a
     // ray straight down from far above.
