@@ -1,9 +1,12 @@
 #include "terrain/terrain_models.h"
 
+#include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 #include <stdlib.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -79,4 +82,19 @@ std::string scratchFolder()
     if (!mkdtemp(pattern))
         throw std::runtime_error("cannot make a scratch folder");
     return pattern;
+}
+
+std::string writeZip(const std::string &zip,
+                     const std::vector<std::pair<std::string, std::string>> &memberAndFile)
+{
+    for (const auto &[member, file] : memberAndFile) {
+        std::ifstream in(file, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string name = "/vsizip/" + zip + "/" + member;
+        VSILFILE *out = VSIFOpenL(name.c_str(), "wb");
+        if (!out || bytes.empty() || VSIFWriteL(bytes.data(), 1, bytes.size(), out) != bytes.size())
+            throw std::runtime_error(name + ": cannot write the test archive");
+        VSIFCloseL(out);
+    }
+    return zip;
 }

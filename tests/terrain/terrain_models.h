@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct ModelSpec {
     int width = 129, height = 129;
@@ -29,6 +31,11 @@ std::string writeImage(const std::string &file, double west, double north, doubl
 // another, so that a picture tells which way up it was laid.
 std::string writeTwoHalvesImage(const std::string &file, double west, double north, double cell, int size,
                                 int epsg, const unsigned char northRgb[3], const unsigned char southRgb[3]);
+
+// Writes the files into a new zip archive, each under its member's name,
+// as GDAL writes archives; returns the archive's name.
+std::string writeZip(const std::string &zip,
+                     const std::vector<std::pair<std::string, std::string>> &memberAndFile);
 
 // A fresh folder under /tmp for one test.
 std::string scratchFolder();

@@ -109,25 +109,32 @@ void Viewer::openTerrain(const ::terrain::TerrainSettings &settings)
 {
     std::vector<std::string> warnings;
     std::unique_ptr<::terrain::Terrain> opened;
-    ::terrain::TerrainSettings absolute = settings;
     try {
         opened = ::terrain::Terrain::open(settings, warnings);
     } catch (const ::terrain::TerrainError &e) {
         throw ViewerError(e.what());
     }
-    // Kept absolute: scripts run from their own directories, and a scene
-    // written elsewhere names the files relative to itself.
-    std::error_code ec;
-    absolute.model = std::filesystem::absolute(settings.model, ec).lexically_normal().string();
-    if (!settings.drape.empty())
-        absolute.drape = std::filesystem::absolute(settings.drape, ec).lexically_normal().string();
+    // Kept by names that open from anywhere: scripts run from their own
+    // directories, and a scene written elsewhere names the files relative
+    // to itself. A file the ground already has (the model again, under a
+    // new drape) keeps the name the scene first gave it.
+    const auto named = [this](const std::string &name, const GroundFile &now) {
+        return terrain_ && !name.empty() && name == now.openName() ? now : GroundFile(name);
+    };
+    GroundFile model = named(settings.model, modelFile_);
+    GroundFile drape = named(settings.drape, drapeFile_);
+    ::terrain::TerrainSettings kept = settings;
+    kept.model = model.openName();
+    kept.drape = drape.openName();
     for (const std::string &w : warnings) {
         HErrorSlot err = herr_Make("warning: %s", w.c_str());
         hvis_ProcessErrorReport(&err);
     }
     closeTerrain();
     terrain_ = std::move(opened);
-    terrain_->setSettings(absolute);
+    terrain_->setSettings(kept);
+    modelFile_ = std::move(model);
+    drapeFile_ = std::move(drape);
     scene_.setGround(terrain_.get());
 }
 
@@ -144,6 +151,8 @@ void Viewer::closeTerrain()
     scene_.setGround(nullptr);
     gl_->makeCurrent();  // its tiles live in this context
     terrain_.reset();
+    modelFile_ = GroundFile();
+    drapeFile_ = GroundFile();
 }
 
 void Viewer::setMoving(bool moving)
@@ -542,12 +551,14 @@ void Viewer::writeIcon(HLayer *layer, const std::string &pngFile, int width)
 
 namespace {
 
-// The files named relative to the scene's folder, as its layers are.
-void writeTerrainStatement(HFile *out, const std::string &folder, const ::terrain::TerrainSettings &t)
+// The files named as ground_files.h tells: plain files relative to the
+// scene's folder, as its layers are.
+void writeTerrainStatement(HFile *out, const std::string &folder, const GroundFile &model,
+                           const GroundFile &drape, const ::terrain::TerrainSettings &t)
 {
-    hfio_Fprintf(out, "TERRAIN \"%s\"", nameFrom(folder, t.model).c_str());
-    if (!t.drape.empty())
-        hfio_Fprintf(out, " DRAPE \"%s\"", nameFrom(folder, t.drape).c_str());
+    hfio_Fprintf(out, "TERRAIN \"%s\"", model.nameFrom(folder).c_str());
+    if (!drape.empty())
+        hfio_Fprintf(out, " DRAPE \"%s\"", drape.nameFrom(folder).c_str());
     if (t.exaggeration != 1.0)
         hfio_Fprintf(out, " EXAGGERATION %.17g", t.exaggeration);
     hfio_Fprintf(out, ";\n");
@@ -561,10 +572,12 @@ void Viewer::refuseOverwritingSceneData(const std::string &fileName) const
         throw ViewerError(fileName + ": is " + what +
                           "; a scene script written there would replace it (choose another name)");
     };
-    if (terrain_ && sameFile(fileName, terrain_->settings().model))
-        refuse("the scene's elevation model");
-    if (terrain_ && sameFile(fileName, terrain_->settings().drape))
-        refuse("the image draped over the scene's ground");
+    if (terrain_ && sameFile(fileName, modelFile_.diskFile()))
+        refuse(modelFile_.inArchive() ? "the archive holding the scene's elevation model"
+                                      : "the scene's elevation model");
+    if (terrain_ && sameFile(fileName, drapeFile_.diskFile()))
+        refuse(drapeFile_.inArchive() ? "the archive holding the image draped over the scene's ground"
+                                      : "the image draped over the scene's ground");
     for (size_t i = 0; i < opened_.size(); ++i)
         if (const LayerRecord *r = record(opened_[i]); r && sameFile(fileName, r->path))
             refuse("the file of layer " + std::to_string(i + 1));
@@ -586,7 +599,7 @@ void Viewer::writeScene(const std::string &fileName)
     const host::Vec3 &o = scene_.origin();
     const host::Camera &c = scene_.camera();
     if (terrain_)
-        writeTerrainStatement(out, folder, terrain_->settings());
+        writeTerrainStatement(out, folder, modelFile_, drapeFile_, terrain_->settings());
     hfio_Fprintf(out, "EXTENT %.17g %.17g %.17g %.17g %.17g %.17g;\n", e.x1, e.x2, e.y1, e.y2,
                  e.z1, e.z2);
     hfio_Fprintf(out, "ORIGIN %.17g %.17g %.17g;\n", o[0], o[1], o[2]);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "export_placement.h"
+#include "ground_files.h"
 #include "headless_gl.h"
 #include "plugin_loader.h"
 #include "scene_script.h"
@@ -106,7 +107,8 @@ public:
     void closeAllLayers();
 
     // Makes the scene's ground the elevation model (and drape) of the
-    // settings, whose file names are taken from the current directory; the
+    // settings, whose file names are taken from the current directory (an
+    // open name of its present files keeps the name the scene gave); the
     // scene's extent becomes the model's. Warnings are reported as the
     // host reports errors ("cloudview: warning: ..."). On failure throws
     // ViewerError "file: reason" and keeps the ground it had.
@@ -213,6 +215,9 @@ private:
     host::Scene scene_;
     std::unique_ptr<GLTarget> gl_;
     std::unique_ptr<::terrain::Terrain> terrain_;  // the scene borrows it
+    // Its files as the scene names them; the terrain's settings hold their
+    // open names.
+    GroundFile modelFile_, drapeFile_;
     bool terrainOverride_ = false;
     // The cloud tool's exports lie in the scene's coordinate system.
     ExportPlacement exportPlacement_{[this] { return terrain_ ? terrain_->model().wkt : std::string(); }};

@@ -40,12 +40,23 @@ public:
 };
 
 // Opens a raster that lies on disk (a file, or a folder for formats that
-// are folders), read-only; null when there is none by that name or GDAL
-// cannot read it (lastGdalError then says why). Names that GDAL would take
-// for something else are never opened: "MEM:::DATAPOINTER=..." reads
-// whatever memory it names, "/vsicurl/..." fetches from the network, and a
-// scene script or a command line names files.
+// are folders, or a file inside an archive on disk: "/vsizip/dem.zip/dem.tif",
+// "/vsitar/", "/vsigzip/"), read-only; null when there is none by that name
+// or GDAL cannot read it (lastGdalError then says why). Names that GDAL
+// would take for something else are never opened: "MEM:::DATAPOINTER=..."
+// reads whatever memory it names, "/vsicurl/..." fetches from the network,
+// and a scene script or a command line names files.
 GDALDatasetH openRasterFile(const std::string &file);
+
+// The prefix of GDAL's name for a file inside an archive on this machine
+// ("/vsizip/" for "/vsizip/dem.zip/dem.tif"), "" for any other name. An
+// archive that is itself reached through the network is not on this
+// machine: "/vsizip//vsicurl/..." gives "".
+std::string localArchivePrefix(const std::string &name);
+
+// Whether a file by this name lies on this machine for openRasterFile: a
+// plain path that exists, or an archive member GDAL finds.
+bool localRasterExists(const std::string &name);
 
 // GDAL's last error message, "unknown reason" when it left none.
 std::string lastGdalError();

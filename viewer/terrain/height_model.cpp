@@ -4,7 +4,6 @@
 #include <gdal_alg.h>
 #include <gdal_utils.h>
 #include <ogr_srs_api.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,8 +17,7 @@ namespace terrain {
 
 std::string unreadableMessage(const std::string &file)
 {
-    struct stat st;
-    if (stat(file.c_str(), &st) != 0)
+    if (!localRasterExists(file))
         return file + ": not a raster GDAL can read (no such file)";
     // GDAL says nothing when no driver knows the file: say that instead of
     // "unknown reason".
