@@ -132,6 +132,8 @@ void Viewer::openTerrain(const ::terrain::TerrainSettings &settings)
     }
     closeTerrain();
     terrain_ = std::move(opened);
+    if (groundArrived_)
+        terrain_->setStreaming(true, groundArrived_);
     terrain_->setSettings(kept);
     modelFile_ = std::move(model);
     drapeFile_ = std::move(drape);
@@ -142,6 +144,13 @@ void Viewer::openTerrainOverride(const ::terrain::TerrainSettings &settings)
 {
     openTerrain(settings);
     terrainOverride_ = true;
+}
+
+void Viewer::setStreamingGround(std::function<void()> arrived)
+{
+    groundArrived_ = std::move(arrived);
+    if (terrain_)
+        terrain_->setStreaming(bool(groundArrived_), groundArrived_);
 }
 
 void Viewer::closeTerrain()

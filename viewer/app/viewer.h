@@ -119,6 +119,10 @@ public:
     bool terrainOverridden() const { return terrainOverride_; }
     // Back to the flat grid (the extent stays).
     void closeTerrain();
+    // A window's ground reads large models on a thread of its own and
+    // calls arrived as pieces come in (to wake the window); without it
+    // every draw waits for what its view needs.
+    void setStreamingGround(std::function<void()> arrived);
     const ::terrain::Terrain *terrain() const { return terrain_.get(); }
     // The camera is moving: the ground may be drawn coarser.
     void setMoving(bool moving);
@@ -219,6 +223,7 @@ private:
     // open names.
     GroundFile modelFile_, drapeFile_;
     bool terrainOverride_ = false;
+    std::function<void()> groundArrived_;  // set: the ground streams
     // The cloud tool's exports lie in the scene's coordinate system.
     ExportPlacement exportPlacement_{[this] { return terrain_ ? terrain_->model().wkt : std::string(); }};
     ScriptPresenter *presenter_ = nullptr;

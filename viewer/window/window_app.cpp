@@ -108,6 +108,9 @@ WindowApp::WindowApp(const WindowOptions &options) : options_(options)
         throw ViewerError(e.what());
     }
     parts_->viewer->setPresenter(this);
+    // Tiles of a large ground arrive from their own thread: each wakes the
+    // idle window to draw it.
+    parts_->viewer->setStreamingGround([] { glfwPostEmptyEvent(); });
     // A layer type's busy spell (a bake) runs inside one of its calls: show
     // it with a frame of the panels over the picture as it was.
     parts_->viewer->scene().setBusyListener([this](bool busy) {
@@ -255,7 +258,7 @@ void WindowApp::frame()
     // out a new window or a hover over two frames.
     const bool idle = options_.waitWhenIdle && !p.scripted && nestedDepth_ == 0 &&
                       state.work.empty() && !p.view.moving() && state.screenshotFile.empty() &&
-                      quietFrames_ >= 2;
+                      quietFrames_ >= 2 && !groundPending();
     if (idle)
         glfwWaitEventsTimeout(0.25);
     else
@@ -322,6 +325,12 @@ void WindowApp::frame()
     quietFrames_ = active ? 0 : quietFrames_ + 1;
 }
 
+bool WindowApp::groundPending() const
+{
+    const host::Ground *ground = parts_->viewer->scene().ground();
+    return ground && ground->pending();
+}
+
 void WindowApp::showTitle()
 {
     const std::string title =
@@ -344,6 +353,10 @@ void WindowApp::screenshot(const std::string &pngFile)
     requirePngName(pngFile);
     WindowState &state = parts_->state;
     const size_t reported = state.messages.size();
+    // A script's picture is the whole ground at its full quality, as a
+    // render's is: the tiles still coming in first.
+    while (groundPending())
+        frame();
     state.screenshotFile = pngFile;
     frame();
     if (state.messages.size() != reported && !state.messages.empty())

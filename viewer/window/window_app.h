@@ -74,6 +74,7 @@ private:
     GLFWwindow *window_ = nullptr;
     std::unique_ptr<Parts> parts_;
     int nestedDepth_ = 0;
+    bool groundPending() const;
     int quietFrames_ = 0;           // frames in a row where nothing happened
     float lastMouse_[2] = {0, 0};
     unsigned long lastChanges_ = 0;
