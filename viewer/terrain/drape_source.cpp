@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "terrain/height_model.h"
 #include "terrain/terrain_error.h"
@@ -46,28 +47,104 @@ bool overlaps(const Footprint &a, const Footprint &b)
     return a.west < b.east && b.west < a.east && a.south < b.north && b.south < a.north;
 }
 
-// The image's bounding box in the model's system, densified along its
-// edges; false when GDAL cannot say (the caller then takes it as
-// overlapping: a wrong "no overlap" would lose the drape).
-bool boundsIn(GDALDatasetH image, OGRSpatialReferenceH imageSrs, OGRSpatialReferenceH modelSrs, Footprint &out)
-{
-    double gt[6];
-    GDALGetGeoTransform(image, gt);
-    const int w = GDALGetRasterXSize(image), h = GDALGetRasterYSize(image);
-    Footprint in{INFINITY, INFINITY, -INFINITY, -INFINITY};
-    for (int corner = 0; corner < 4; ++corner) {
-        const double c = (corner & 1) ? w : 0, r = (corner & 2) ? h : 0;
-        const double x = gt[0] + c * gt[1] + r * gt[2], y = gt[3] + c * gt[4] + r * gt[5];
-        in = {std::min(in.west, x), std::min(in.south, y), std::max(in.east, x), std::max(in.north, y)};
+// Owns a coordinate transformation; none between a system and itself.
+class Transformation {
+public:
+    Transformation(OGRSpatialReferenceH from, OGRSpatialReferenceH to)
+        : handle_(from && to ? OCTNewCoordinateTransformation(from, to) : nullptr), identity_(!from || !to)
+    {
     }
-    OGRCoordinateTransformationH transform = OCTNewCoordinateTransformation(imageSrs, modelSrs);
-    if (!transform)
-        return false;
-    const bool ok = OCTTransformBounds(transform, in.west, in.south, in.east, in.north, &out.west, &out.south,
-                                       &out.east, &out.north, 21) != 0;
-    OCTDestroyCoordinateTransformation(transform);
-    return ok && std::isfinite(out.west) && std::isfinite(out.south) && std::isfinite(out.east) &&
-           std::isfinite(out.north);
+    ~Transformation()
+    {
+        if (handle_)
+            OCTDestroyCoordinateTransformation(handle_);
+    }
+    Transformation(const Transformation &) = delete;
+    Transformation &operator=(const Transformation &) = delete;
+    // In place; ok[i] false for a point that has no place in the target.
+    void apply(std::vector<double> &xs, std::vector<double> &ys, std::vector<int> &ok) const
+    {
+        ok.assign(xs.size(), identity_ ? 1 : 0);
+        if (handle_)
+            OCTTransformEx(handle_, int(xs.size()), xs.data(), ys.data(), nullptr, ok.data());
+        for (size_t i = 0; i < xs.size(); ++i)
+            ok[i] = ok[i] && std::isfinite(xs[i]) && std::isfinite(ys[i]);
+    }
+    bool usable() const { return identity_ || handle_; }
+
+private:
+    OGRCoordinateTransformationH handle_;
+    bool identity_;
+};
+
+// Where an image lies in the model's system and how fine it is there.
+struct Placement {
+    bool bounded = false;  // false: GDAL cannot say where; taken as overlapping
+    Footprint bounds;      // its bounding box, from points along its edges
+    double pixel = 0.0;    // the side of a square as large as one of its pixels
+                           // at the model's centre; 0 when GDAL cannot say
+};
+
+// imageSrs null: the image is in the model's system (perhaps rotated).
+// Points of the image that have no place in the model's system (a world
+// image's far side in a UTM zone) are left out of the bounds, and the
+// pixel size is taken where the model is, so that neither is thrown by
+// them. (OCTTransformBounds and GDAL's own choice of a warp's resolution
+// would do as much but take tens of milliseconds.)
+Placement place(GDALDatasetH image, OGRSpatialReferenceH imageSrs, OGRSpatialReferenceH modelSrs,
+                double centreX, double centreY)
+{
+    Placement out;
+    double gt[6], inverse[6];
+    GDALGetGeoTransform(image, gt);
+    if (!GDALInvGeoTransform(gt, inverse))
+        return out;
+    const Transformation toModel(imageSrs, modelSrs), toImage(modelSrs, imageSrs);
+    if (!toModel.usable())
+        return out;
+    const auto geo = [&gt](double column, double row, std::vector<double> &xs, std::vector<double> &ys) {
+        xs.push_back(gt[0] + column * gt[1] + row * gt[2]);
+        ys.push_back(gt[3] + column * gt[4] + row * gt[5]);
+    };
+    const int w = GDALGetRasterXSize(image), h = GDALGetRasterYSize(image);
+    constexpr int kSteps = 20;
+    std::vector<double> xs, ys;
+    std::vector<int> ok;
+    for (int k = 0; k <= kSteps; ++k) {
+        const double t = double(k) / kSteps;
+        geo(t * w, 0.0, xs, ys);
+        geo(t * w, h, xs, ys);
+        geo(0.0, t * h, xs, ys);
+        geo(w, t * h, xs, ys);
+    }
+    toModel.apply(xs, ys, ok);
+    out.bounds = {INFINITY, INFINITY, -INFINITY, -INFINITY};
+    for (size_t i = 0; i < xs.size(); ++i)
+        if (ok[i]) {
+            out.bounds = {std::min(out.bounds.west, xs[i]), std::min(out.bounds.south, ys[i]),
+                          std::max(out.bounds.east, xs[i]), std::max(out.bounds.north, ys[i])};
+            out.bounded = true;
+        }
+
+    std::vector<double> cx = {centreX}, cy = {centreY};
+    if (!toImage.usable())
+        return out;
+    toImage.apply(cx, cy, ok);
+    if (!ok[0])
+        return out;
+    const double column = inverse[0] + cx[0] * inverse[1] + cy[0] * inverse[2];
+    const double row = inverse[3] + cx[0] * inverse[4] + cy[0] * inverse[5];
+    xs.clear();
+    ys.clear();
+    geo(column, row, xs, ys);
+    geo(column + 1.0, row, xs, ys);
+    geo(column, row + 1.0, xs, ys);
+    toModel.apply(xs, ys, ok);
+    if (!ok[0] || !ok[1] || !ok[2])
+        return out;
+    const double area = std::fabs((xs[1] - xs[0]) * (ys[2] - ys[0]) - (xs[2] - xs[0]) * (ys[1] - ys[0]));
+    out.pixel = std::isfinite(area) && area > 0.0 ? std::sqrt(area) : 0.0;
+    return out;
 }
 
 // A window edge a rounding error off a whole pixel is on it, so that a
@@ -123,17 +200,19 @@ DrapeSource::DrapeSource(const std::string &file, const std::string &modelWkt, c
         frame_ = colours_.get();
         empty_ = !overlaps(footprintOf(gt_, GDALGetRasterXSize(frame_), GDALGetRasterYSize(frame_)), model);
     } else {
-        Footprint bounds;
-        empty_ = !sameSystem && boundsIn(colours_.get(), imageSrs.get(), modelSrs.get(), bounds) &&
-                 !overlaps(bounds, model);
+        const Placement placed = place(colours_.get(), sameSystem ? nullptr : imageSrs.get(), modelSrs.get(),
+                                       0.5 * (model.west + model.east), 0.5 * (model.south + model.north));
+        empty_ = placed.bounded && !overlaps(placed.bounds, model);
         // Only the model's footprint is ever read: a warp of just that
-        // also serves an image far larger than the model (a whole
-        // continent in degrees) without GDAL sizing the whole of it.
+        // serves an image far larger than the model (a whole continent
+        // in degrees) as well, at the image's own resolution there.
         std::vector<std::string> args = {"-of", "VRT", "-r", "bilinear", "-dstalpha", "-te",
                                          exactArg(model.west), exactArg(model.south), exactArg(model.east),
                                          exactArg(model.north)};
         if (!sameSystem)
             args.insert(args.end(), {"-t_srs", modelWkt});
+        if (placed.pixel > 0.0)
+            args.insert(args.end(), {"-tr", exactArg(placed.pixel), exactArg(placed.pixel)});
         if (!empty_) {
             warp_.reset(gdalWarp(colours_.get(), std::move(args)));
             if (!warp_)
