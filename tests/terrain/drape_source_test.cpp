@@ -242,8 +242,9 @@ TEST_F(DrapeSourceTest, SixteenBitValuesAreStretchedAlikeInTilesFarApart)
 
 TEST_F(DrapeSourceTest, PalettesImagesWithoutGeoreferencingAndImagesOffTheModel)
 {
-    // A palette image without georeferencing: stretched over the footprint
-    // (12.9 km a side), so 129 of its pixels are a tile of the footprint.
+    // A 16-bit palette image without georeferencing: stretched over the
+    // footprint (12.9 km a side), so 129 of its pixels are a tile of the
+    // footprint; its colours are the palette's, not stretched again.
     GDALColorTable palette;
     const GDALColorEntry north = {10, 20, 30, 255}, south = {200, 100, 50, 255};
     palette.SetColorEntry(0, &north);
@@ -252,6 +253,7 @@ TEST_F(DrapeSourceTest, PalettesImagesWithoutGeoreferencingAndImagesOffTheModel)
     spec.width = spec.height = 129;
     spec.bands = 1;
     spec.epsg = 0;
+    spec.type = GDT_UInt16;
     const std::string file = writeImage(dir + "/palette.tif", spec, [](int, int r) {
         return Rgb{r < 64 ? 0 : 1, 0, 0};
     }, &palette);
@@ -265,6 +267,10 @@ TEST_F(DrapeSourceTest, PalettesImagesWithoutGeoreferencingAndImagesOffTheModel)
     EXPECT_EQ(texel(rgb, 129, 128, 63), (Rgb{10, 20, 30}));
     EXPECT_EQ(texel(rgb, 129, 5, 64), (Rgb{200, 100, 50}));
     EXPECT_EQ(texel(rgb, 129, 128, 128), (Rgb{200, 100, 50}));
+    const terrain::DrapeImage whole = terrain::readDrape(file, model, warnings);
+    ASSERT_FALSE(whole.empty());
+    EXPECT_EQ(texel(whole.rgb, whole.width, 0, 0), (Rgb{10, 20, 30}));
+    EXPECT_EQ(texel(whole.rgb, whole.width, whole.width - 1, whole.height - 1), (Rgb{200, 100, 50}));
 
     // Off the model, in its own system or another: empty, and said so.
     for (int epsg : {32725, 4326}) {

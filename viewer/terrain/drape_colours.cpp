@@ -25,7 +25,9 @@ Dataset colourBands(GDALDatasetH image, const std::string &file, const Footprint
     const bool palette = GDALGetRasterColorTable(GDALGetRasterBand(image, 1)) != nullptr;
     std::vector<std::string> args = {"-of", "VRT"};
     if (palette)
-        args.insert(args.end(), {"-b", "1", "-expand", "rgb"});
+        // A palette's entries are bytes whatever the indices' type; kept
+        // as the indices' type, a 16-bit image's would be stretched again.
+        args.insert(args.end(), {"-b", "1", "-expand", "rgb", "-ot", "Byte"});
     else
         for (int b = 1; b <= (bands >= 3 ? 3 : 1); ++b)
             args.insert(args.end(), {"-b", std::to_string(b)});
