@@ -6,6 +6,7 @@
 // northings are near 9,000,000.
 #include <gtest/gtest.h>
 
+#include <cpl_conv.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
@@ -154,6 +155,20 @@ TEST_F(DrapeSourceTest, InTheModelsFrameATileIsTheImagesPixelsOrItsOverviews)
     EXPECT_EQ(texel(rgb, 32, 17, 29), (Rgb{7, 77, 177}));
     ASSERT_TRUE(drape.read(x0, y0, x1, y1, 64, 64, rgb));
     expectPixels(rgb);
+
+    // Warped into another datum's UTM zone (SIRGAS 2000, a metre or so
+    // away), a coarse tile comes from the overviews too.
+    OGRSpatialReference sirgas;
+    sirgas.importFromEPSG(31985);
+    char *wkt = nullptr;
+    sirgas.exportToWkt(&wkt);
+    DrapeSource warped(file, wkt, model.geoTransform, model.width, model.height, warnings);
+    CPLFree(wkt);
+    ASSERT_TRUE(warped.read(x0, y0, x1, y1, 32, 32, rgb)) << warped.lastError();
+    EXPECT_EQ(texel(rgb, 32, 3, 3), (Rgb{7, 77, 177}));
+    EXPECT_EQ(texel(rgb, 32, 28, 20), (Rgb{7, 77, 177}));
+    ASSERT_TRUE(warped.read(x0, y0, x1, y1, 64, 64, rgb));
+    EXPECT_NE(texel(rgb, 64, 20, 20), (Rgb{7, 77, 177}));
 }
 
 TEST_F(DrapeSourceTest, AnImageInDegreesLooksAsTheWholeModelDrapeDoesOnEveryThread)
