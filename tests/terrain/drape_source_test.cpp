@@ -98,7 +98,9 @@ struct DrapeSourceTest : ::testing::Test {
 
 TEST_F(DrapeSourceTest, InTheModelsFrameATileIsTheImagesPixelsOrItsOverviews)
 {
-    const Image spec;
+    // 70 m pixels: the model's 12.9 km is no whole number of them.
+    Image spec;
+    spec.cell = 70.0;
     const std::string file = writeImage(dir + "/photo.tif", spec, pattern);
     // Pixels 40..103 by 30..93 of the image, at its own resolution.
     const double x0 = spec.west + 40 * spec.cell, y1 = spec.north - 30 * spec.cell;
@@ -169,6 +171,14 @@ TEST_F(DrapeSourceTest, InTheModelsFrameATileIsTheImagesPixelsOrItsOverviews)
     EXPECT_EQ(texel(rgb, 32, 28, 20), (Rgb{7, 77, 177}));
     ASSERT_TRUE(warped.read(x0, y0, x1, y1, 64, 64, rgb));
     EXPECT_NE(texel(rgb, 64, 20, 20), (Rgb{7, 77, 177}));
+    // The image covers the model: so does the warp, to its last metres.
+    const double east = model.geoTransform[0] + 12900, south = model.geoTransform[3] - 12900;
+    ASSERT_TRUE(warped.read(east - 100, south, east, south + 100, 10, 10, rgb));
+    int grey = 0;
+    for (int j = 0; j < 10; ++j)
+        for (int i = 0; i < 10; ++i)
+            grey += texel(rgb, 10, i, j) == Rgb{128, 128, 128};
+    EXPECT_EQ(grey, 0);
 }
 
 TEST_F(DrapeSourceTest, AnImageInDegreesLooksAsTheWholeModelDrapeDoesOnEveryThread)

@@ -40,6 +40,10 @@ SpatialRef fromWkt(const std::string &wkt)
     return gisOrder(srs);
 }
 
+// The most pixels a side of the warp (a virtual grid, nothing is held
+// for it) may have.
+constexpr double kMaxWarpSide = 1 << 20;
+
 bool northUp(const double gt[6]) { return gt[1] > 0.0 && gt[2] == 0.0 && gt[4] == 0.0 && gt[5] < 0.0; }
 
 bool overlaps(const Footprint &a, const Footprint &b)
@@ -211,8 +215,16 @@ DrapeSource::DrapeSource(const std::string &file, const std::string &modelWkt, c
                                          exactArg(model.north)};
         if (!sameSystem)
             args.insert(args.end(), {"-t_srs", modelWkt});
-        if (placed.pixel > 0.0)
-            args.insert(args.end(), {"-tr", exactArg(placed.pixel), exactArg(placed.pixel)});
+        // A whole number of pixels across the footprint: gdalwarp rounds
+        // the count and keeps the resolution, which would pull the warp's
+        // east and south edges in off the model's.
+        if (placed.pixel > 0.0) {
+            const auto across = [&placed](double extent) {
+                return extent / std::clamp(std::ceil(extent / placed.pixel), 1.0, double(kMaxWarpSide));
+            };
+            args.insert(args.end(), {"-tr", exactArg(across(model.east - model.west)),
+                                     exactArg(across(model.north - model.south))});
+        }
         if (!empty_) {
             warp_.reset(gdalWarp(colours_.get(), std::move(args)));
             if (!warp_)
