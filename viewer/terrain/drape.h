@@ -1,10 +1,9 @@
 // drape.h — an image laid over the model: warped with GDAL onto the
 // model's footprint and coordinate system, as 8-bit RGB.
 //
-// - Bands: 1, 2, 3 as red, green and blue when the image has three or
-//   more; band 1 as grey otherwise (a palette is expanded to RGB).
-// - Values other than 8-bit are stretched from the band's lowest to its
-//   highest value.
+// - Colours as drape_colours.h makes them: bands 1, 2, 3 (or 1 as grey, a
+//   palette expanded), values other than 8-bit stretched over the whole
+//   image's range.
 // - An image without georeferencing is taken to cover the footprint
 //   exactly (with a warning); one that does not overlap the model is left
 //   out with a warning, and the ground is shaded instead.

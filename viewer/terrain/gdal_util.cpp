@@ -7,6 +7,7 @@
 #include <cpl_vsi.h>
 #include <gdal_utils.h>
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -137,6 +138,13 @@ GDALDatasetH gdalWarp(GDALDatasetH source, std::vector<std::string> args)
     GDALDatasetH out = options ? GDALWarp("", nullptr, 1, sources, options, &usageError) : nullptr;
     GDALWarpAppOptionsFree(options);
     return out;
+}
+
+std::string exactArg(double v)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
 }
 
 void registerGdal()

@@ -65,6 +65,9 @@ std::string lastGdalError();
 // when args ask for one); null with lastGdalError set when it fails.
 GDALDatasetH gdalWarp(GDALDatasetH source, std::vector<std::string> args);
 
+// A number as an argument to GDAL's utilities, every digit kept.
+std::string exactArg(double v);
+
 // Registers GDAL's drivers once.
 void registerGdal();
 
