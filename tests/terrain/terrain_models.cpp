@@ -5,6 +5,7 @@
 #include <ogr_spatialref.h>
 #include <stdlib.h>
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -98,3 +99,59 @@ std::string writeZip(const std::string &zip,
     }
     return zip;
 }
+
+// Drape red by hue: shading and skirts darken it, nothing else makes it.
+bool drapeRed(const uint8_t *p) { return p[0] >= 60 && p[0] > 2 * p[1] + 20 && p[0] > 2 * p[2] + 20; }
+
+static double lattice(int x, int y, int seed)
+{
+    uint32_t h = uint32_t(x) * 374761393u + uint32_t(y) * 668265263u + uint32_t(seed) * 2246822519u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    h ^= h >> 16;
+    return double(h & 0xffffff) / double(0xffffff);
+}
+
+// Deterministic rough relief: octaves of value noise on the sample grid,
+// down to a few samples, with sharp ridges.
+static double valueNoise(double x, double y, int seed)
+{
+    const int ix = int(std::floor(x)), iy = int(std::floor(y));
+    const double fx = x - ix, fy = y - iy;
+    const double a = lattice(ix, iy, seed), b = lattice(ix + 1, iy, seed);
+    const double c = lattice(ix, iy + 1, seed), d = lattice(ix + 1, iy + 1, seed);
+    return (a + (b - a) * fx) * (1 - fy) + (c + (d - c) * fx) * fy;
+}
+
+// Rough relief with needles here and there on the lines leaf tiles meet
+// on: a fine tile holds a needle its coarser neighbour's edge cuts off.
+double rugged(int column, int row)
+{
+    if ((column % 64 == 0 || row % 64 == 0) && lattice(column, row, 99) < 0.004)
+        return 800.0 + 1400.0 * lattice(column, row, 98);
+    double h = 0.0, amplitude = 1400.0, period = 256.0;
+    for (int octave = 0; octave < 7; ++octave) {
+        const double n = valueNoise(column / period, row / period, octave);
+        h += amplitude * (1.0 - std::fabs(2.0 * n - 1.0));  // ridges
+        amplitude *= 0.5;
+        period *= 0.5;
+    }
+    return h;
+}
+
+// Per column of the picture, every pixel from the highest ground pixel
+// down is ground: with the eye over the model and no roll, a lower ray
+// meets the ground nearer, so anything else there is background seen
+// through the ground. Returns how many such pixels there are.
+size_t holesInGround(const std::vector<uint8_t> &rgba, int width, int height)
+{
+    size_t holes = 0;
+    for (int x = 0; x < width; ++x) {
+        int y = 0;
+        while (y < height && !drapeRed(&rgba[(size_t(y) * width + x) * 4]))
+            ++y;
+        for (; y < height; ++y)
+            holes += !drapeRed(&rgba[(size_t(y) * width + x) * 4]);
+    }
+    return holes;
+}
+

@@ -4,6 +4,8 @@
 #ifndef CLOUDS_TESTS_TERRAIN_TERRAIN_MODELS_H
 #define CLOUDS_TESTS_TERRAIN_TERRAIN_MODELS_H
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -39,5 +41,16 @@ std::string writeZip(const std::string &zip,
 
 // A fresh folder under /tmp for one test.
 std::string scratchFolder();
+
+// Drape red by hue: shading and skirts darken it, nothing else makes it.
+bool drapeRed(const uint8_t *p);
+// Deterministic rough relief (octaves of ridged value noise down to a few
+// samples, needles on the lines leaf tiles meet on), metres, for a model's
+// column and row.
+double rugged(int column, int row);
+// Pixels of a picture (RGBA, eye over the model, no roll) that are not
+// drape red below the highest drape pixel of their column: background seen
+// through the ground.
+size_t holesInGround(const std::vector<uint8_t> &rgba, int width, int height);
 
 #endif

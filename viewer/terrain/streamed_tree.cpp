@@ -240,6 +240,10 @@ void StreamedTree::refine(const TileKey &key, const host::Camera &camera, const 
         }
     }
     if (missing) {
+        // The children here wait for their siblings: kept, not drawn.
+        for (const TileKey &child : inView)
+            if (node(child))
+                out.seen.push_back(child);
         out.draw.push_back(key);
         return;
     }

@@ -48,7 +48,8 @@ std::unique_ptr<Terrain> Terrain::open(const TerrainSettings &settings, std::vec
         if (reader->overviewCount() == 0) {
             const OverviewSource built =
                 withOverviews(settings.model, progress ? progress : terminalProgress(settings.model));
-            warnings.push_back(built.said);
+            if (!built.said.empty())
+                warnings.push_back(built.said);
             source = built.open;
             std::vector<std::string> again;  // said already
             reader = std::make_unique<ModelReader>(source, again);
@@ -57,9 +58,13 @@ std::unique_ptr<Terrain> Terrain::open(const TerrainSettings &settings, std::vec
         if (!reader->range(&model.low, &model.high))
             throw TerrainError(settings.model + ": every sample is no data; there is no ground to draw");
     }
-    DrapeImage drape;
-    if (!settings.drape.empty())
-        drape = readDrape(settings.drape, model, warnings);
+    std::unique_ptr<DrapeSource> drape;
+    if (!settings.drape.empty()) {
+        drape = std::make_unique<DrapeSource>(settings.drape, model.wkt, model.geoTransform, model.width,
+                                              model.height, warnings);
+        if (drape->empty())
+            drape.reset();  // off the model: said, and the ground is shaded instead
+    }
     const float k = float(settings.exaggeration);
     if (k != 1.0f) {
         for (float &h : model.heights)
@@ -79,7 +84,7 @@ std::unique_ptr<Terrain> Terrain::open(const TerrainSettings &settings, std::vec
     return terrain;
 }
 
-Terrain::Terrain(const TerrainSettings &settings, HeightModel model, DrapeImage drape)
+Terrain::Terrain(const TerrainSettings &settings, HeightModel model, std::unique_ptr<DrapeSource> drape)
     : settings_(settings), model_(std::move(model)), drape_(std::move(drape))
 {
     if (!model_.wkt.empty()) {
@@ -97,11 +102,12 @@ Terrain::Terrain(const TerrainSettings &settings, HeightModel model, DrapeImage 
 Terrain::~Terrain()
 {
     loader_.reset();  // its thread first
-    for (auto &entry : held_)
+    for (auto &entry : held_) {
         if (entry.second.list)
             glDeleteLists(entry.second.list, 1);
-    if (texture_)
-        glDeleteTextures(1, &texture_);
+        if (entry.second.texture)
+            glDeleteTextures(1, &entry.second.texture);
+    }
     if (toLonLat_)
         OCTDestroyCoordinateTransformation(static_cast<OGRCoordinateTransformationH>(toLonLat_));
 }
@@ -168,8 +174,7 @@ std::string Terrain::frameDescription() const
 
 size_t Terrain::memoryBytes() const
 {
-    size_t bytes = model_.heights.size() * sizeof(float) + (tree_ ? tree_->memoryBytes() : 0) +
-                   size_t(drape_.width) * size_t(drape_.height) * 3;
+    size_t bytes = model_.heights.size() * sizeof(float) + (tree_ ? tree_->memoryBytes() : 0);
     for (const auto &entry : held_)
         bytes += entry.second.meshBytes + entry.second.sampleBytes;
     return bytes;
@@ -183,19 +188,27 @@ void Terrain::setMemoryMiB(size_t mib)
 
 size_t Terrain::tileBudget() const
 {
-    // What the budget leaves once the heights read whole, the drape and
-    // GDAL's cache have their share; never so little a view cannot draw.
+    // What the budget leaves once the heights read whole and GDAL's cache
+    // have their share; never so little a view cannot draw.
     const size_t total = settings_.memoryMiB * kMiB;
-    const size_t fixed = model_.heights.size() * sizeof(float) + (tree_ ? tree_->memoryBytes() : 0) +
-                         size_t(drape_.width) * size_t(drape_.height) * 3 + total / 8;
+    const size_t fixed = model_.heights.size() * sizeof(float) + (tree_ ? tree_->memoryBytes() : 0) + total / 8;
     return std::max(total > fixed ? total - fixed : 0, 16 * kMiB);
 }
 
 void Terrain::setStreaming(bool streaming, std::function<void()> arrived)
 {
     loader_.reset();
-    if (streaming && streamed_)
-        loader_ = std::make_unique<TileLoader>(source_, settings_.exaggeration, std::move(arrived));
+    if (streaming && streamed_) {
+        TileLoader::Sources sources;
+        sources.model = source_;
+        sources.drape = drape_ ? settings_.drape : "";
+        sources.modelWkt = model_.wkt;
+        std::copy(model_.geoTransform, model_.geoTransform + 6, sources.geoTransform);
+        sources.width = model_.width;
+        sources.height = model_.height;
+        sources.exaggeration = settings_.exaggeration;
+        loader_ = std::make_unique<TileLoader>(sources, std::move(arrived));
+    }
 }
 
 bool Terrain::pending() const { return loader_ && loader_->busy(); }
@@ -204,23 +217,44 @@ TileSpan Terrain::span(const TileKey &key) const { return tree_ ? tree_->span(ke
 
 TileRequest Terrain::request(const TileKey &key) const
 {
-    const TileSpan s = streamed_->span(key);
-    const int stride = s.columns.size() > 1 ? s.columns[1] - s.columns[0] : 1;
-    return {key, withBorder(s.columns, stride, model_.width), withBorder(s.rows, stride, model_.height)};
+    const TileSpan s = span(key);
+    TileRequest r;
+    r.key = key;
+    if (streamed_) {
+        const int stride = s.columns.size() > 1 ? s.columns[1] - s.columns[0] : 1;
+        r.columns = withBorder(s.columns, stride, model_.width);
+        r.rows = withBorder(s.rows, stride, model_.height);
+    }
+    const double xa = model_.sampleX(s.columns.front()), xb = model_.sampleX(s.columns.back());
+    const double ya = model_.sampleY(s.rows.front()), yb = model_.sampleY(s.rows.back());
+    r.extent[0] = std::min(xa, xb);
+    r.extent[1] = std::min(ya, yb);
+    r.extent[2] = std::max(xa, xb);
+    r.extent[3] = std::max(ya, yb);
+    if (drape_) {
+        r.drapeWidth = kDrapeTexelsPerCell * int(s.columns.size() - 1);
+        r.drapeHeight = kDrapeTexelsPerCell * int(s.rows.size() - 1);
+    }
+    return r;
 }
 
 void Terrain::arrive(const TileKey &key, std::shared_ptr<TileSamples> samples) const
 {
     Held &held = held_[key];
     held.used = frame_;
-    held.sampleBytes = samples->bytes();
+    // The drape waits here until GL takes it; the tree keeps the heights.
+    held.drape = std::move(samples->drape);
+    held.drapeWidth = samples->drapeWidth;
+    held.drapeHeight = samples->drapeHeight;
+    samples->drape = {};
+    held.sampleBytes = samples->bytes() + held.drape.size();
     streamed_->arrive(key, std::move(samples));
 }
 
 void Terrain::loadNow(const TileKey &key) const
 {
     try {
-        arrive(key, readTile(*reader_, request(key), settings_.exaggeration));
+        arrive(key, readTile(reader_.get(), drape_.get(), request(key), settings_.exaggeration));
     } catch (const TerrainError &e) {
         // Left out, as no data, rather than asked for again every frame.
         if (readError_ != e.what())
@@ -242,9 +276,37 @@ Terrain::Held &Terrain::built(const TileKey &key)
     if (held.list)
         return held;
     const TileSpan s = span(key);
+    if (tree_ && drape_) {
+        // Heights in memory; the drape read now.
+        const auto read = readTile(nullptr, drape_.get(), request(key), settings_.exaggeration);
+        held.drape = read->drape;
+        held.drapeWidth = read->drapeWidth;
+        held.drapeHeight = read->drapeHeight;
+    }
     const TileMesh mesh = tree_ ? buildTileMesh(model_, s, residentSamples(model_, s), draped())
                                 : buildTileMesh(model_, s, *streamed_->samples(key), draped());
     held.meshBytes = mesh.bytes();
+    if (!held.drape.empty()) {
+        glGenTextures(1, &held.texture);
+        glBindTexture(GL_TEXTURE_2D, held.texture);
+        // Whatever unpacking others left set (a bake may leave its row
+        // length), the drape's rows are tightly packed.
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, held.drapeWidth, held.drapeHeight, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                     held.drape.data());
+        // GL holds the texels now (and their mipmaps, a third more).
+        held.meshBytes += held.drape.size() * 4 / 3;
+        held.sampleBytes -= std::min(held.sampleBytes, held.drape.size());
+        held.drape = {};
+    }
     std::copy(mesh.origin, mesh.origin + 3, held.origin);
     // Client arrays are read when the list is compiled: the list keeps
     // its own copy and the mesh can go.
@@ -316,6 +378,8 @@ void Terrain::evict()
         bytes -= it->second.meshBytes + it->second.sampleBytes;
         if (it->second.list)
             glDeleteLists(it->second.list, 1);
+        if (it->second.texture)
+            glDeleteTextures(1, &it->second.texture);
         if (streamed_)
             streamed_->forget(it->first);
         held_.erase(it);
@@ -344,37 +408,19 @@ void Terrain::draw(const host::Camera &camera, double pixelError)
     // holes, and that land then shows through as dark dots.
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(0.0f, 1.0f);
-    if (draped()) {
-        if (!texture_) {
-            glGenTextures(1, &texture_);
-            glBindTexture(GL_TEXTURE_2D, texture_);
-            // Whatever unpacking others left set (a bake may leave its row
-            // length), the drape's rows are tightly packed.
-            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-            glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-            glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-            glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, drape_.width, drape_.height, 0, GL_RGB,
-                         GL_UNSIGNED_BYTE, drape_.rgb.data());
-            // GL holds the texels now.
-            drape_.rgb.clear();
-            drape_.rgb.shrink_to_fit();
-        }
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, texture_);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    } else {
-        glDisable(GL_TEXTURE_2D);
-    }
+    // Each tile binds its own drape.
+    glDisable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     for (const TileKey &key : keys) {
         const Held &built = this->built(key);
+        if (built.texture) {
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, built.texture);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+        }
         // Each tile relative to its own origin: the eye's offset from it is
         // small, so the float pipeline keeps its precision.
         host::Camera local = camera;

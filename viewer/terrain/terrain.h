@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "terrain/drape.h"
+#include "terrain/drape_source.h"
 #include "terrain/terrain_error.h"
 #include "terrain/height_model.h"
 #include "terrain/terrain_settings.h"
@@ -65,7 +65,7 @@ public:
     // say, for a scene written elsewhere); nothing is read again.
     void setSettings(const TerrainSettings &settings) { settings_ = settings; }
     const HeightModel &model() const { return model_; }
-    bool draped() const { return !drape_.empty(); }
+    bool draped() const { return drape_ != nullptr; }
     // The model's height in metres at a scene position; NaN off it or in a hole.
     double heightAt(double x, double y) const;
     // Longitude and latitude (degrees, WGS 84) of a scene position; false
@@ -81,9 +81,12 @@ public:
     void setMemoryMiB(size_t mib);
 
 private:
-    Terrain(const TerrainSettings &settings, HeightModel model, DrapeImage drape);
+    Terrain(const TerrainSettings &settings, HeightModel model, std::unique_ptr<DrapeSource> drape);
     struct Held {
         unsigned list = 0;       // 0 until drawn
+        unsigned texture = 0;    // its drape, 0 until drawn or without one
+        std::vector<uint8_t> drape;  // texels read and not yet in GL
+        int drapeWidth = 0, drapeHeight = 0;
         size_t meshBytes = 0, sampleBytes = 0;
         uint64_t used = 0;
         double origin[3] = {0, 0, 0};
@@ -99,7 +102,7 @@ private:
 
     TerrainSettings settings_;
     HeightModel model_;  // heights only when read whole
-    DrapeImage drape_;
+    std::unique_ptr<DrapeSource> drape_;  // the draw thread's; null without a drape
     std::unique_ptr<TileTree> tree_;
     // A streamed model: the draw thread's reader (picks, waiting draws),
     // the tree of what arrived, the loading thread when streaming.
@@ -109,7 +112,6 @@ private:
     std::unique_ptr<TileLoader> loader_;
     mutable std::map<TileKey, Held> held_;
     mutable std::string readError_;  // the last tile that could not be read, said once
-    unsigned texture_ = 0;
     uint64_t frame_ = 0;
     size_t drawn_ = 0;
     void *toLonLat_ = nullptr;  // OGRCoordinateTransformationH, null in pixel units

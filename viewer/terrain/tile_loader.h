@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "terrain/drape_source.h"
 #include "terrain/height_model.h"
 #include "terrain/tile_mesh.h"
 #include "terrain/tile_tree.h"
@@ -25,17 +26,29 @@ namespace terrain {
 
 struct TileRequest {
     TileKey key;
-    std::vector<int> columns, rows;  // with the border
+    std::vector<int> columns, rows;  // with the border; none: the heights are in memory
+    double extent[4] = {0, 0, 0, 0};  // west, south, east, north: the first to the last sample
+    int drapeWidth = 0, drapeHeight = 0;  // texels; 0 without a drape
 };
 
-// Reads a request's samples as scene z (heights times exaggeration).
-std::shared_ptr<TileSamples> readTile(const ModelReader &reader, const TileRequest &request, double exaggeration);
+// Reads a request's samples as scene z (heights times exaggeration), and
+// its drape when it asks for one. reader may be null when it asks for no
+// samples, drape when it asks for no drape.
+std::shared_ptr<TileSamples> readTile(const ModelReader *reader, DrapeSource *drape, const TileRequest &request,
+                                      double exaggeration);
 
 class TileLoader {
 public:
-    // open: the name to read the model through; ready is called from the
+    // open: the name to read the model through ("": requests ask for no
+    // samples); drape: the image, "" for none; ready is called from the
     // loading thread after each tile (to wake a waiting window).
-    TileLoader(const std::string &open, double exaggeration, std::function<void()> ready);
+    struct Sources {
+        std::string model, drape, modelWkt;
+        double geoTransform[6] = {0, 1, 0, 0, 0, -1};
+        int width = 0, height = 0;
+        double exaggeration = 1.0;
+    };
+    TileLoader(const Sources &sources, std::function<void()> ready);
     ~TileLoader();
     TileLoader(const TileLoader &) = delete;
     TileLoader &operator=(const TileLoader &) = delete;
@@ -52,7 +65,8 @@ public:
     bool busy() const;
 
 private:
-    void run(std::string open, double exaggeration);
+    static constexpr size_t kReadAhead = 32;
+    void run(Sources sources);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

@@ -67,8 +67,8 @@ TileMesh buildTileMesh(const HeightModel &m, const TileSpan &span, const TileSam
     const int nc = int(span.columns.size()), nr = int(span.rows.size());
     mesh.origin[0] = m.sampleX(span.columns[0]);
     mesh.origin[1] = m.sampleY(span.rows[0]);
-    const double x0 = m.geoTransform[0], w = m.width * m.geoTransform[1];
-    const double y0 = m.geoTransform[3], h = m.height * m.geoTransform[5];
+    const double x0 = m.sampleX(span.columns.front()), w = m.sampleX(span.columns.back()) - x0;
+    const double y0 = m.sampleY(span.rows.front()), h = m.sampleY(span.rows.back()) - y0;
     const float range = m.high > m.low ? m.high - m.low : 1.0f;
 
     std::vector<char> valid(size_t(nc) * size_t(nr));

@@ -34,9 +34,16 @@ struct TileMesh {
 struct TileSamples {
     std::vector<int> columns, rows;  // the span's, with the border first and last
     std::vector<float> z;            // row by row
+    // The drape over the tile's own extent (first to last sample), RGB,
+    // row 0 north; empty without one.
+    int drapeWidth = 0, drapeHeight = 0;
+    std::vector<uint8_t> drape;
     // i, j: 0 the span's first column, row; -1 and size() the border.
     float at(int i, int j) const { return z[size_t(j + 1) * columns.size() + size_t(i + 1)]; }
-    size_t bytes() const { return z.size() * sizeof(float) + (columns.size() + rows.size()) * sizeof(int); }
+    size_t bytes() const
+    {
+        return z.size() * sizeof(float) + (columns.size() + rows.size()) * sizeof(int) + drape.size();
+    }
 };
 
 // The span's samples with the border, a stride out, kept on the model.
@@ -44,9 +51,13 @@ std::vector<int> withBorder(const std::vector<int> &samples, int stride, int siz
 // A span's samples from a model in memory.
 TileSamples residentSamples(const HeightModel &model, const TileSpan &span);
 
+// The drape's texels for a tile: four a cell each way.
+constexpr int kDrapeTexelsPerCell = 4;
+
 // model: the grid (its heights are not read) and the tint's range, scene
-// z. draped: texture coordinates over the model's footprint (s east, t
-// south from the north edge) and a hillshade grey; otherwise the tint.
+// z. draped: texture coordinates over the tile's own extent, from its
+// first sample to its last (s east, t south from the north edge), and a
+// hillshade grey; otherwise the tint.
 TileMesh buildTileMesh(const HeightModel &model, const TileSpan &span, const TileSamples &samples, bool draped);
 
 }  // namespace terrain
