@@ -85,6 +85,7 @@ std::string fileSize(const std::string &file)
 // whatever it names.
 struct GroundOptions {
     std::string terrain, drape, memory;
+    bool memoryGiven = false;  // an empty value is given too, and refused
     void add(CLI::App *command)
     {
         command->add_option("--terrain", terrain,
@@ -95,10 +96,11 @@ struct GroundOptions {
                             "MiB the ground may hold (" + terrainMemoryRange() +
                                 ", default " + std::to_string(::terrain::kDefaultMemoryMiB) +
                                 "); it replaces a TERRAIN's MEMORY")
-            ->type_name("MIB");
+            ->type_name("MIB")
+            ->each([this](const std::string &) { memoryGiven = true; });
     }
     // 0 when not given; throws ViewerError (exit 2) outside the range.
-    size_t memoryMiB() const { return memory.empty() ? 0 : parseTerrainMemory(memory); }
+    size_t memoryMiB() const { return memoryGiven ? parseTerrainMemory(memory) : 0; }
     // Before anything else is read; usage error (exit 1) for a drape alone.
     void open(Viewer &viewer) const
     {
