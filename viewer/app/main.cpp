@@ -19,6 +19,7 @@
 #include "plugin/records.h"
 #include "synth/slice_texture.h"
 #include "tolatoollib/camera_moves.h"
+#include "terrain_memory.h"
 #include "viewer.h"
 #include "window_app.h"
 
@@ -80,19 +81,31 @@ std::string fileSize(const std::string &file)
     return ec ? std::string("size unknown") : count(bytes, "byte");
 }
 
-// --terrain and --drape: the ground for the scene, whatever it names.
+// --terrain, --drape and --terrain-memory: the ground for the scene,
+// whatever it names.
 struct GroundOptions {
-    std::string terrain, drape;
+    std::string terrain, drape, memory;
+    bool memoryGiven = false;  // an empty value is given too, and refused
     void add(CLI::App *command)
     {
         command->add_option("--terrain", terrain,
                             "an elevation model (any raster GDAL reads) as the ground; it replaces "
                             "a TERRAIN of the scene");
         command->add_option("--drape", drape, "an image draped over the --terrain model");
+        command->add_option("--terrain-memory", memory,
+                            "MiB the ground may hold (" + terrainMemoryRange() +
+                                ", default " + std::to_string(::terrain::kDefaultMemoryMiB) +
+                                "); it replaces a TERRAIN's MEMORY")
+            ->type_name("MIB")
+            ->each([this](const std::string &) { memoryGiven = true; });
     }
+    // 0 when not given; throws ViewerError (exit 2) outside the range.
+    size_t memoryMiB() const { return memoryGiven ? parseTerrainMemory(memory) : 0; }
     // Before anything else is read; usage error (exit 1) for a drape alone.
     void open(Viewer &viewer) const
     {
+        if (const size_t mib = memoryMiB())
+            viewer.setTerrainMemory(mib);
         if (terrain.empty())
             return;
         ::terrain::TerrainSettings settings;
@@ -343,6 +356,7 @@ int main(int argc, char **argv)
             options.script = script;
             options.terrain = ground.terrain;
             options.drape = ground.drape;
+            options.terrainMemory = ground.memoryMiB();
             if (!size.empty()) {
                 const Size s = parseSize(size);
                 options.width = s.width;

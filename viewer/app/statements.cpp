@@ -14,6 +14,7 @@
 #include "tolatoollib/camera_moves.h"
 #include "tolatoollib/selection.h"
 #include "terrain/terrain_settings.h"
+#include "terrain_memory.h"
 #include "viewer.h"
 
 namespace cloudview {
@@ -129,8 +130,9 @@ void view(const StatementCall &c)
     c.viewer.scene().setView(c.number(1), kept, distance);
 }
 
-// TERRAIN "dem.tif" [DRAPE "image.tif"] [EXAGGERATION k]: the names are
-// taken from the script's directory, where statements run.
+// TERRAIN "dem.tif" [DRAPE "image.tif"] [EXAGGERATION k] [MEMORY mib]: the
+// names are taken from the script's directory, where statements run. A
+// budget the person chose (command line, menu) outweighs MEMORY.
 void terrainStatement(const StatementCall &c)
 {
     const auto &tokens = c.statement.tokens;
@@ -148,8 +150,15 @@ void terrainStatement(const StatementCall &c)
                 c.fail("TERRAIN: EXAGGERATION takes a number in " +
                        range(terrain::kMinExaggeration, terrain::kMaxExaggeration) + ", not " +
                        tokens[i + 1].text);
+        } else if (word == "MEMORY") {
+            const double mib = c.number(i + 1);
+            if (!terrainMemoryInRange(mib))
+                c.fail("TERRAIN: MEMORY takes a whole number of MiB in " + terrainMemoryRange() +
+                       ", not " + tokens[i + 1].text);
+            settings.memoryMiB = size_t(mib);
         } else
-            c.fail("TERRAIN takes a file, then DRAPE \"image\" and EXAGGERATION k, not " + word);
+            c.fail("TERRAIN takes a file, then DRAPE \"image\", EXAGGERATION k and MEMORY mib, "
+                   "not " + word);
     }
     if (c.viewer.terrainOverridden())
         return;  // the command line's ground stays
@@ -488,7 +497,7 @@ const std::vector<StatementKind> &statementTable()
     // Scene statements first, then automation; least and most count the
     // values after the keyword.
     static const std::vector<StatementKind> table = {
-        {"TERRAIN", 1, 5, true, terrainStatement},
+        {"TERRAIN", 1, 7, true, terrainStatement},
         {"EXTENT", 6, 6, true, extent},
         {"ORIGIN", 3, 3, true, origin},
         {"VIEW", 2, 3, true, view},

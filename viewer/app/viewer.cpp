@@ -23,6 +23,7 @@
 #include "image_io.h"
 #include "layer_files.h"
 #include "statements.h"
+#include "terrain_memory.h"
 #include "tolatoollib/camera_moves.h"
 #include "tolatoollib/selection.h"
 
@@ -109,8 +110,11 @@ void Viewer::openTerrain(const ::terrain::TerrainSettings &settings)
 {
     std::vector<std::string> warnings;
     std::unique_ptr<::terrain::Terrain> opened;
+    ::terrain::TerrainSettings asked = settings;
+    if (chosenMemory_ != 0)
+        asked.memoryMiB = chosenMemory_;
     try {
-        opened = ::terrain::Terrain::open(settings, warnings);
+        opened = ::terrain::Terrain::open(asked, warnings);
     } catch (const ::terrain::TerrainError &e) {
         throw ViewerError(e.what());
     }
@@ -123,7 +127,8 @@ void Viewer::openTerrain(const ::terrain::TerrainSettings &settings)
     };
     GroundFile model = named(settings.model, modelFile_);
     GroundFile drape = named(settings.drape, drapeFile_);
-    ::terrain::TerrainSettings kept = settings;
+    ::terrain::TerrainSettings kept = asked;
+    kept.memoryMiB = opened->settings().memoryMiB;
     kept.model = model.openName();
     kept.drape = drape.openName();
     for (const std::string &w : warnings) {
@@ -144,6 +149,23 @@ void Viewer::openTerrainOverride(const ::terrain::TerrainSettings &settings)
 {
     openTerrain(settings);
     terrainOverride_ = true;
+}
+
+void Viewer::setTerrainMemory(size_t mib)
+{
+    if (!terrainMemoryInRange(double(mib)))
+        throw ViewerError("terrain memory " + std::to_string(mib) + " MiB is outside " +
+                          terrainMemoryRange());
+    chosenMemory_ = mib;
+    if (terrain_)
+        terrain_->setMemoryMiB(mib);
+}
+
+size_t Viewer::terrainMemory() const
+{
+    if (chosenMemory_ != 0)
+        return chosenMemory_;
+    return terrain_ ? terrain_->settings().memoryMiB : ::terrain::kDefaultMemoryMiB;
 }
 
 void Viewer::setStreamingGround(std::function<void()> arrived)
@@ -570,6 +592,10 @@ void writeTerrainStatement(HFile *out, const std::string &folder, const GroundFi
         hfio_Fprintf(out, " DRAPE \"%s\"", drape.nameFrom(folder).c_str());
     if (t.exaggeration != 1.0)
         hfio_Fprintf(out, " EXAGGERATION %.17g", t.exaggeration);
+    // Only a budget someone set: scenes that never named one are written
+    // back as they were.
+    if (t.memoryMiB != ::terrain::kDefaultMemoryMiB)
+        hfio_Fprintf(out, " MEMORY %zu", t.memoryMiB);
     hfio_Fprintf(out, ";\n");
 }
 

@@ -117,6 +117,15 @@ public:
     // statements of scripts run afterwards leave it in place.
     void openTerrainOverride(const ::terrain::TerrainSettings &settings);
     bool terrainOverridden() const { return terrainOverride_; }
+    // The ground's memory budget in MiB, as the person chose it (the
+    // command line, the window's menu): the live ground takes it now, any
+    // ground opened later takes it too, whatever a TERRAIN statement says.
+    // Throws ViewerError naming the range for a budget outside it.
+    void setTerrainMemory(size_t mib);
+    // The budget a ground opened now gets unless its statement names one:
+    // the chosen one, else the live ground's, else the default.
+    size_t terrainMemory() const;
+    bool terrainMemoryChosen() const { return chosenMemory_ != 0; }
     // Back to the flat grid (the extent stays).
     void closeTerrain();
     // A window's ground reads large models on a thread of its own and
@@ -223,6 +232,7 @@ private:
     // open names.
     GroundFile modelFile_, drapeFile_;
     bool terrainOverride_ = false;
+    size_t chosenMemory_ = 0;  // MiB; 0: none chosen, scenes say
     std::function<void()> groundArrived_;  // set: the ground streams
     // The cloud tool's exports lie in the scene's coordinate system.
     ExportPlacement exportPlacement_{[this] { return terrain_ ? terrain_->model().wkt : std::string(); }};

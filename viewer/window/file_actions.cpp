@@ -63,6 +63,7 @@ bool openTerrain(WindowState &state, const std::string &model, const std::string
     ::terrain::TerrainSettings settings;
     settings.model = model;
     settings.drape = drape;
+    settings.memoryMiB = state.viewer.terrainMemory();  // the session's, not the default
     if (const ::terrain::Terrain *now = state.viewer.terrain())
         if (now->settings().model == model)
             settings.exaggeration = now->settings().exaggeration;

@@ -9,6 +9,7 @@
 #include "hmllib/script_model.h"
 #include "hmllib/script_ui.h"
 #include "panels.h"
+#include "terrain_memory.h"
 #include "viewer.h"
 
 namespace cloudview::window {
@@ -153,6 +154,38 @@ void editMenu(WindowState &state)
     ImGui::EndMenu();
 }
 
+// The ground's memory budget: a few sizes from a small laptop's to a
+// workstation's, and the one in force when it is none of them (from the
+// command line or a scene). Without a ground it is the next ground's.
+void terrainMemoryMenu(WindowState &state)
+{
+    if (!ImGui::BeginMenu("Terrain memory"))
+        return;
+    static constexpr size_t kChoices[] = {256, 512, 1024, 2048, 4096, 8192};
+    const size_t now = state.viewer.terrainMemory();
+    const auto choice = [&state, now](size_t mib) {
+        if (!ImGui::MenuItem(terrainMemoryLabel(mib).c_str(), nullptr, mib == now) || mib == now)
+            return;
+        state.viewer.setTerrainMemory(mib);  // a choice of the list: always in range
+        state.status = "terrain memory " + terrainMemoryLabel(mib) +
+                       (state.viewer.terrain() ? "" : " (for the next terrain)");
+        ++state.changes;
+    };
+    bool listed = false;
+    for (const size_t mib : kChoices) {
+        if (!listed && mib > now) {
+            // Where it falls in the list, so that the sizes read in order.
+            choice(now);
+            listed = true;
+        }
+        listed = listed || mib == now;
+        choice(mib);
+    }
+    if (!listed)
+        choice(now);
+    ImGui::EndMenu();
+}
+
 void viewMenu(WindowState &state)
 {
     if (!ImGui::BeginMenu("View"))
@@ -171,6 +204,8 @@ void viewMenu(WindowState &state)
     ImGui::Separator();
     ImGui::MenuItem("Layer stacker", nullptr, &state.showStacker);
     ImGui::MenuItem("Messages", nullptr, &state.showMessages);
+    ImGui::Separator();
+    terrainMemoryMenu(state);
     ImGui::EndMenu();
 }
 

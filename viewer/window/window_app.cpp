@@ -161,6 +161,8 @@ WindowState &WindowApp::state() { return parts_->state; }
 void WindowApp::open(const std::vector<std::string> &inputs)
 {
     Viewer &viewer = *parts_->viewer;
+    if (options_.terrainMemory != 0)
+        viewer.setTerrainMemory(options_.terrainMemory);
     if (!options_.terrain.empty()) {
         ::terrain::TerrainSettings settings;
         settings.model = options_.terrain;

@@ -21,6 +21,7 @@ struct WindowOptions {
     std::vector<std::string> inputs;  // scene scripts and layer files to open
     std::string script;               // statements to run in the window, then quit
     std::string terrain, drape;       // the ground the command line names ("" none)
+    size_t terrainMemory = 0;         // its memory budget, MiB (0: as the scene says)
     int width = 1280, height = 800;   // the window's size
     // Idle, wait for input rather than draw (off for measuring frames).
     bool waitWhenIdle = true;
