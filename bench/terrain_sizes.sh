@@ -21,8 +21,8 @@ run() {
             name = $1; gsub(/"/, "", name)
             if (name != want) next
             printf "%s %s %s", name, $col["real_time"], $col["time_unit"]
-            split("peak_rss_mib rss_mib ground_mib tiles median_ms max_ms over_100ms pending_frames cpu_median_ms cpu_max_ms budget_mib", keys, " ")
-            for (k = 1; k <= 11; k++)
+            split("peak_rss_mib rss_mib ground_mib tiles median_ms max_ms over_100ms pending_frames streaming_median_ms streaming_max_ms cpu_median_ms cpu_max_ms budget_mib", keys, " ")
+            for (k = 1; k <= 13; k++)
                 printf " %s", (keys[k] in col && $col[keys[k]] != "") ? $col[keys[k]] : "-"
             printf "\n"
         }'
@@ -36,20 +36,22 @@ echo "models ready after $(( $(date +%s) - start )) s"
 fixed=$(run BM_SceneWithoutTerrain/iterations:10)
 fixedPeak=$(echo "$fixed" | awk '{ print $4 }')
 
-printf '%-40s %12s %8s %7s %7s %6s %6s %6s %4s %7s %7s %7s  %s\n' \
-    case time peak_MiB rss_MiB ground tiles med_ms max_ms >100 pending cpu_med cpu_max verdict
-# One row; memory cases are held to their budget plus the fixed cost.
+printf '%-40s %12s %8s %7s %7s %6s %6s %6s %4s %7s %6s %6s %7s %7s  %s\n' \
+    case time peak_MiB rss_MiB ground tiles med_ms max_ms >100 pending st_med st_max cpu_med cpu_max verdict
+# One row; memory cases are held to their budget plus the fixed cost,
+# streaming ones to a median of 33 ms (all frames, and those while tiles
+# were pending) and no frame over 100 ms.
 line() {
     echo "$1" | awk -v fixed="$fixedPeak" -v check="$2" '{
         verdict = ""
         if (check == "memory") {
-            limit = $14 + fixed
+            limit = $16 + fixed
             verdict = ($4 <= limit) ? sprintf("peak within %.0f MiB", limit) : sprintf("PEAK OVER %.0f MiB", limit)
         }
         if (check == "open") verdict = ($2 <= 2000) ? "within 2 s" : "OVER 2 s"
-        if (check == "stream") verdict = ($8 <= 33 && $9 <= 100) ? "within 33/100 ms" : "OVER 33/100 ms"
-        printf "%-40s %9.1f %-2s %8.1f %7.1f %7.5s %6.5s %6.5s %6.5s %4s %7s %7.5s %7.5s  %s\n",
-            $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, verdict
+        if (check == "stream") verdict = ($8 <= 33 && $12 <= 33 && $9 <= 100) ? "within 33/100 ms" : "OVER 33/100 ms"
+        printf "%-40s %9.1f %-2s %8.1f %7.1f %7.5s %6.5s %6.5s %6.5s %4s %7s %6.5s %6.5s %7.5s %7.5s  %s\n",
+            $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, verdict
     }'
 }
 line "$fixed" ""
