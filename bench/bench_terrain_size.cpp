@@ -412,8 +412,9 @@ BENCHMARK(BM_Orbit64)->Args({4096, 1024})->Args({16384, 1024})->Args({kMosaicSid
 
 // A window orbiting the 65,536² model while its tiles stream in: the
 // moving pixel error, the resolution governor, a loader thread, every
-// frame timed from the first after opening, two degrees a frame so that
-// new ground keeps coming into view: all frames (median_ms, max_ms) and
+// frame timed, two degrees a frame so that new ground keeps coming into
+// view: the scene's first frame (first_ms, its clouds set up too, its
+// ground not there yet), then all the others (median_ms, max_ms) and
 // those with tiles pending before or after them (pending_frames,
 // streaming_median_ms, streaming_max_ms), and the wakes the loader gave.
 // Argument: the camera's distance, m.
@@ -429,8 +430,9 @@ void BM_StreamingOrbit65536(benchmark::State &state)
     viewer.setMoving(true);
     cloudview::window::ResolutionGovernor governor;
     std::vector<double> ms, cpu, streaming;  // streaming: the frames tiles were pending around
-    int w = 1280, h = 720;
+    int w = 1280, h = 720, frames = 0;
     size_t tiles = 0;
+    double firstMs = -1.0;
     double azimuth = 200;
     const bool dump = std::getenv("BENCH_TERRAIN_SIZE_FRAMES") != nullptr;
     for (auto _ : state) {
@@ -444,15 +446,21 @@ void BM_StreamingOrbit65536(benchmark::State &state)
         const double took =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         governor.movingFrameDrawn(took);
-        ms.push_back(took);
-        cpu.push_back(threadCpuMs() - cpuStart);
         const bool pending = pendingBefore || viewer.terrain()->pending();
-        if (pending)
-            streaming.push_back(took);
+        const double ownMs = threadCpuMs() - cpuStart;
+        ++frames;
         tiles += viewer.terrain()->tilesDrawn();
         if (dump)
-            std::fprintf(stderr, "frame %zu %dx%d %.1f ms (cpu %.1f)%s, %zu tiles\n", ms.size(), w, h, took,
-                         cpu.back(), pending ? " pending" : "", viewer.terrain()->tilesDrawn());
+            std::fprintf(stderr, "frame %d %dx%d %.1f ms (cpu %.1f)%s, %zu tiles\n", frames, w, h, took,
+                         ownMs, pending ? " pending" : "", viewer.terrain()->tilesDrawn());
+        if (firstMs < 0) {
+            firstMs = took;  // the scene's first frame: the clouds' set-up too
+            continue;
+        }
+        ms.push_back(took);
+        cpu.push_back(ownMs);
+        if (pending)
+            streaming.push_back(took);
     }
     std::vector<double> sorted = ms;
     std::sort(sorted.begin(), sorted.end());
@@ -464,7 +472,7 @@ void BM_StreamingOrbit65536(benchmark::State &state)
         state.counters["streaming_median_ms"] = streaming[streaming.size() / 2];
         state.counters["streaming_max_ms"] = streaming.back();
     }
-    state.counters["first_ms"] = ms.front();
+    state.counters["first_ms"] = firstMs;
     std::sort(cpu.begin(), cpu.end());
     state.counters["cpu_median_ms"] = cpu[cpu.size() / 2];
     state.counters["cpu_max_ms"] = cpu.back();
@@ -472,7 +480,7 @@ void BM_StreamingOrbit65536(benchmark::State &state)
     state.counters["pending_frames"] = double(streaming.size());
     state.counters["wakes"] = wakes.load();
     state.counters["drawn_width"] = double(w);
-    state.counters["tiles"] = double(tiles) / double(ms.size());  // a frame, on average
+    state.counters["tiles"] = double(tiles) / double(frames);  // a frame, on average
     bench::reportProcessMemory(state);
 }
 BENCHMARK(BM_StreamingOrbit65536)->Arg(2500)->Arg(500)->Unit(benchmark::kMillisecond)->Iterations(180);

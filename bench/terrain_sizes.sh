@@ -21,8 +21,8 @@ run() {
             name = $1; gsub(/"/, "", name)
             if (name != want) next
             printf "%s %s %s", name, $col["real_time"], $col["time_unit"]
-            split("peak_rss_mib rss_mib ground_mib tiles median_ms max_ms over_100ms pending_frames streaming_median_ms streaming_max_ms cpu_median_ms cpu_max_ms budget_mib", keys, " ")
-            for (k = 1; k <= 13; k++)
+            split("peak_rss_mib rss_mib ground_mib tiles median_ms max_ms over_100ms pending_frames streaming_median_ms streaming_max_ms cpu_median_ms cpu_max_ms budget_mib first_ms", keys, " ")
+            for (k = 1; k <= 14; k++)
                 printf " %s", (keys[k] in col && $col[keys[k]] != "") ? $col[keys[k]] : "-"
             printf "\n"
         }'
@@ -52,6 +52,7 @@ line() {
         if (check == "stream") verdict = ($8 <= 33 && $12 <= 33 && $9 <= 100) ? "within 33/100 ms" : "OVER 33/100 ms"
         printf "%-40s %9.1f %-2s %8.1f %7.1f %7.5s %6.5s %6.5s %6.5s %4s %7s %6.5s %6.5s %7.5s %7.5s  %s\n",
             $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, verdict
+        if (check == "stream") printf "%-40s first frame, apart: %.1f ms\n", "", $17
     }'
 }
 line "$fixed" ""
