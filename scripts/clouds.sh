@@ -85,6 +85,8 @@ case "$mode" in
             case "$b" in
                 # The window's frames need a display: a virtual one.
                 */bench_window) xvfb-run -a -s "-screen 0 1600x1000x24" "$b" ;;
+                # Peak memory is per process: one case a process.
+                */bench_terrain_size) "$here/bench/terrain_sizes.sh" "$b" ;;
                 *) "$b" --benchmark_min_time=0.2 ;;
             esac
         done
