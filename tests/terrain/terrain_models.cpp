@@ -144,13 +144,24 @@ double rugged(int column, int row)
 // through the ground. Returns how many such pixels there are.
 size_t holesInGround(const std::vector<uint8_t> &rgba, int width, int height)
 {
+    auto red = [&](int x, int y) { return x >= 0 && x < width && drapeRed(&rgba[(size_t(y) * width + x) * 4]); };
+    // Ground within a few pixels on either side: a crack, not the sky
+    // beside a needle thinner than a pixel that stands above the land.
+    auto enclosed = [&](int x, int y) {
+        bool left = false, right = false;
+        for (int d = 1; d <= 4; ++d) {
+            left = left || red(x - d, y);
+            right = right || red(x + d, y);
+        }
+        return left && right;
+    };
     size_t holes = 0;
     for (int x = 0; x < width; ++x) {
         int y = 0;
-        while (y < height && !drapeRed(&rgba[(size_t(y) * width + x) * 4]))
+        while (y < height && !red(x, y))
             ++y;
         for (; y < height; ++y)
-            holes += !drapeRed(&rgba[(size_t(y) * width + x) * 4]);
+            holes += !red(x, y) && enclosed(x, y);
     }
     return holes;
 }

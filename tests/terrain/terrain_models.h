@@ -49,8 +49,8 @@ bool drapeRed(const uint8_t *p);
 // column and row.
 double rugged(int column, int row);
 // Pixels of a picture (RGBA, eye over the model, no roll) that are not
-// drape red below the highest drape pixel of their column: background seen
-// through the ground.
+// drape red below the highest drape pixel of their column, with ground a
+// few pixels to their left and right: background seen through the ground.
 size_t holesInGround(const std::vector<uint8_t> &rgba, int width, int height);
 
 #endif

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <vector>
 
@@ -69,12 +70,11 @@ std::string cacheFolder()
 {
     const char *xdg = std::getenv("XDG_CACHE_HOME");
     const char *home = std::getenv("HOME");
-    std::string base = xdg && *xdg ? xdg : home && *home ? std::string(home) + "/.cache" : "/tmp";
-    for (const char *part : {"/cloudview", "/overviews"}) {
-        base += part;
-        ::mkdir(base.c_str(), 0755);
-    }
-    return base;
+    const std::string base = xdg && *xdg ? xdg : home && *home ? std::string(home) + "/.cache" : "/tmp";
+    const std::string folder = base + "/cloudview/overviews";
+    std::error_code ignored;  // GDAL says so when it cannot write there
+    std::filesystem::create_directories(folder, ignored);
+    return folder;
 }
 
 // The cache's name for a model: its absolute path, size and time, so an

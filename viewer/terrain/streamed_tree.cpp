@@ -226,24 +226,26 @@ void StreamedTree::refine(const TileKey &key, const host::Camera &camera, const 
     for (const TileKey &child : children(key)) {
         const Node *c = node(child);
         double clo[3], chi[3];
-        box(child, c ? *c : n, clo, chi);
-        if (!c) {
-            clo[2] = lo[2];
-            chi[2] = hi[2];
-        }
+        box(child, n, clo, chi);
+        clo[2] = lo[2];
+        chi[2] = hi[2];
         if (frustum.outside(clo, chi))
             continue;
-        inView.push_back(child);
-        if (!c) {
+        // In view by this tile's heights: a child here is kept even when
+        // its own put it out of view, or it would be asked for again.
+        if (c)
+            out.seen.push_back(child);
+        if (c) {
+            box(child, *c, clo, chi);
+            if (frustum.outside(clo, chi))
+                continue;
+        } else {
             missing = true;
             wanted.push_back({pixels, child});
         }
+        inView.push_back(child);
     }
     if (missing) {
-        // The children here wait for their siblings: kept, not drawn.
-        for (const TileKey &child : inView)
-            if (node(child))
-                out.seen.push_back(child);
         out.draw.push_back(key);
         return;
     }
