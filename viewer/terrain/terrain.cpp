@@ -1,6 +1,8 @@
 #include "terrain/terrain.h"
 
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <ogr_srs_api.h>
 
 #include <algorithm>
@@ -103,10 +105,7 @@ Terrain::~Terrain()
 {
     loader_.reset();  // its thread first
     for (auto &entry : held_) {
-        if (entry.second.list)
-            glDeleteLists(entry.second.list, 1);
-        if (entry.second.texture)
-            glDeleteTextures(1, &entry.second.texture);
+        release(entry.second);
     }
     if (toLonLat_)
         OCTDestroyCoordinateTransformation(static_cast<OGRCoordinateTransformationH>(toLonLat_));
@@ -273,7 +272,7 @@ Terrain::Held &Terrain::built(const TileKey &key)
 {
     Held &held = held_[key];
     held.used = frame_;
-    if (held.list)
+    if (held.vertices)
         return held;
     const TileSpan s = span(key);
     if (tree_ && drape_) {
@@ -308,20 +307,27 @@ Terrain::Held &Terrain::built(const TileKey &key)
         held.drape = {};
     }
     std::copy(mesh.origin, mesh.origin + 3, held.origin);
-    // Client arrays are read when the list is compiled: the list keeps
-    // its own copy and the mesh can go.
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, mesh.positions.data());
-    glEnableClientState(GL_COLOR_ARRAY);
-    glColorPointer(3, GL_FLOAT, 0, mesh.colours.data());
-    if (draped()) {
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, 0, mesh.texCoords.data());
-    }
-    held.list = glGenLists(1);
-    glNewList(held.list, GL_COMPILE);
-    glDrawElements(GL_TRIANGLES, GLsizei(mesh.indices.size()), GL_UNSIGNED_INT, mesh.indices.data());
-    glEndList();
+    // Buffer objects, not display lists: their memory is exactly what was
+    // given and goes back whole when the tile goes (a driver's lists keep
+    // pools that freeing tiles in any order fragments).
+    const size_t positions = mesh.positions.size() * sizeof(float), colours = mesh.colours.size() * sizeof(float);
+    const size_t texCoords = mesh.texCoords.size() * sizeof(float);
+    glGenBuffers(1, &held.vertices);
+    glBindBuffer(GL_ARRAY_BUFFER, held.vertices);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(positions + colours + texCoords), nullptr, GL_STATIC_DRAW);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(positions), mesh.positions.data());
+    glBufferSubData(GL_ARRAY_BUFFER, GLintptr(positions), GLsizeiptr(colours), mesh.colours.data());
+    if (texCoords)
+        glBufferSubData(GL_ARRAY_BUFFER, GLintptr(positions + colours), GLsizeiptr(texCoords), mesh.texCoords.data());
+    glGenBuffers(1, &held.indices);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, held.indices);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(mesh.indices.size() * sizeof(uint32_t)), mesh.indices.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    held.indexCount = int(mesh.indices.size());
+    held.colourOffset = positions;
+    held.texCoordOffset = texCoords ? positions + colours : 0;
     return held;
 }
 
@@ -356,6 +362,17 @@ std::vector<TileKey> Terrain::choose(const host::Camera &camera, double pixelErr
     return choice.draw;
 }
 
+void Terrain::release(Held &held)
+{
+    if (held.vertices)
+        glDeleteBuffers(1, &held.vertices);
+    if (held.indices)
+        glDeleteBuffers(1, &held.indices);
+    if (held.texture)
+        glDeleteTextures(1, &held.texture);
+    held.vertices = held.indices = held.texture = 0;
+}
+
 void Terrain::evict()
 {
     const size_t budget = tileBudget();
@@ -376,10 +393,7 @@ void Terrain::evict()
             break;
         auto it = held_.find(item.second);
         bytes -= it->second.meshBytes + it->second.sampleBytes;
-        if (it->second.list)
-            glDeleteLists(it->second.list, 1);
-        if (it->second.texture)
-            glDeleteTextures(1, &it->second.texture);
+        release(it->second);
         if (streamed_)
             streamed_->forget(it->first);
         held_.erase(it);
@@ -427,9 +441,23 @@ void Terrain::draw(const host::Camera &camera, double pixelError)
         for (int i = 0; i < 3; ++i)
             local.target[size_t(i)] -= built.origin[i];
         glLoadMatrixd(local.viewMatrix().data());
-        glCallList(built.list);
+        glBindBuffer(GL_ARRAY_BUFFER, built.vertices);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, built.indices);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 0, nullptr);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(3, GL_FLOAT, 0, reinterpret_cast<const void *>(built.colourOffset));
+        if (built.texCoordOffset) {
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glTexCoordPointer(2, GL_FLOAT, 0, reinterpret_cast<const void *>(built.texCoordOffset));
+        } else {
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        }
+        glDrawElements(GL_TRIANGLES, built.indexCount, GL_UNSIGNED_INT, nullptr);
     }
     glPopMatrix();
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
     glPopClientAttrib();
     glPopAttrib();

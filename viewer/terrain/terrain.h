@@ -1,7 +1,7 @@
 // terrain.h — the scene's ground made from an elevation model: read and
 // warped with GDAL (height_model.h), an optional drape (drape.h), a tile
-// quadtree whose tiles are built on demand (tile_mesh.h), kept as GL
-// display lists and drawn each relative to its own origin.
+// quadtree whose tiles are built on demand (tile_mesh.h), kept in GL
+// buffer objects and drawn each relative to its own origin.
 //
 // A model of up to kResidentSamples is read whole (tile_tree.h); a larger
 // one a tile at a time from its overviews (streamed_tree.h), built once
@@ -83,7 +83,9 @@ public:
 private:
     Terrain(const TerrainSettings &settings, HeightModel model, std::unique_ptr<DrapeSource> drape);
     struct Held {
-        unsigned list = 0;       // 0 until drawn
+        unsigned vertices = 0, indices = 0;  // buffer objects, 0 until drawn
+        int indexCount = 0;
+        size_t colourOffset = 0, texCoordOffset = 0;  // in vertices; 0: no texture coordinates
         unsigned texture = 0;    // its drape, 0 until drawn or without one
         std::vector<uint8_t> drape;  // texels read and not yet in GL
         int drapeWidth = 0, drapeHeight = 0;
@@ -99,6 +101,7 @@ private:
     TileRequest request(const TileKey &key) const;
     size_t tileBudget() const;
     void evict();
+    static void release(Held &held);
 
     TerrainSettings settings_;
     HeightModel model_;  // heights only when read whole

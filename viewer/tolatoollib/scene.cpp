@@ -647,10 +647,13 @@ void Scene::drawGround() const {
     tiles(x0 - wide, y0 - wide, x1 + wide, y1 + wide, 36, true, x0, y0, x1, y1);
     if (ground_) {
         // The ground takes the extent's place; the land around it stays,
-        // and flat land at z1 well behind it fills its holes and the half
-        // sample between its edge samples and the footprint's edge.
-        glPolygonOffset(4.0f, 8.0f);
+        // and flat land at z1 fills its holes and the half sample between
+        // its edge samples and the footprint's edge. Colour only: a
+        // ground read a tile at a time knows its lowest height only
+        // roughly, and flat land in front of a valley floor would hide it.
+        glDepthMask(GL_FALSE);
         tiles(x0, y0, x1, y1, 16, false, 0, 0, 0, 0);
+        glDepthMask(GL_TRUE);
         glDisable(GL_POLYGON_OFFSET_FILL);
         glPopAttrib();
         ground_->draw(viewCamera(), groundPixelError_);
