@@ -412,15 +412,22 @@ double StreamedTree::heightAt(double x, double y, const Load &load)
     if (!(fc >= 0.0 && fr >= 0.0 && fc <= model_.width - 1 && fr <= model_.height - 1))
         return std::numeric_limits<double>::quiet_NaN();
     const int c = std::min(int(fc), model_.width - 2), r = std::min(int(fr), model_.height - 2);
-    const TileKey key{0, std::min(c / kTileCells, levels_[0].tilesX - 1), std::min(r / kTileCells, levels_[0].tilesY - 1)};
+    TileKey key{0, std::min(c / kTileCells, levels_[0].tilesX - 1), std::min(r / kTileCells, levels_[0].tilesY - 1)};
     if (!node(key) && load)
         load(key);
+    // Without load, the finest tile there is.
+    while (!node(key) && key.level + 1 < levels())
+        key = {key.level + 1, key.ix / 2, key.iy / 2};
     const Node *n = node(key);
     if (!n)
         return std::numeric_limits<double>::quiet_NaN();
     const TileSamples &s = *n->samples;
-    const int i = c - s.columns[1], j = r - s.rows[1];
-    return cellHeight(s.at(i, j), s.at(i + 1, j), s.at(i, j + 1), s.at(i + 1, j + 1), fc - c, fr - r);
+    const std::vector<int> columns = interior(s.columns), rows = interior(s.rows);
+    const size_t a = cellOf(columns, c), b = cellOf(rows, r);
+    const double u = (fc - columns[a]) / double(columns[a + 1] - columns[a]);
+    const double v = (fr - rows[b]) / double(rows[b + 1] - rows[b]);
+    return cellHeight(s.at(int(a), int(b)), s.at(int(a) + 1, int(b)), s.at(int(a), int(b) + 1),
+                      s.at(int(a) + 1, int(b) + 1), u, v);
 }
 
 }  // namespace terrain

@@ -145,6 +145,10 @@ double Terrain::surfaceZ(double x, double y) const
 {
     if (tree_)
         return tree_->heightAt(x, y);
+    // A streaming window asks this every frame (the camera's floor, the
+    // status bar): the finest tile there is answers without the disk.
+    if (loader_)
+        return streamed_->heightAt(x, y, nullptr);
     return streamed_->heightAt(x, y, [this](const TileKey &key) { loadNow(key); });
 }
 
@@ -344,6 +348,11 @@ std::vector<TileKey> Terrain::choose(const host::Camera &camera, double pixelErr
             }
         }
     }
+    // The root at once: a window's first frame shows the whole ground,
+    // coarse, rather than none.
+    const TileKey root{streamed_->levels() - 1, 0, 0};
+    if (!streamed_->has(root))
+        loadNow(root);
     StreamedTree::Choice choice = streamed_->select(camera, pixelError);
     // Without a loader the view waits for every tile it needs.
     while (!loader_ && !choice.wanted.empty()) {

@@ -43,7 +43,7 @@ constexpr size_t kDefaultMemoryMiB = 1024;
 constexpr double kResidentSamples = 4096.0 * 4096.0;
 // Tiles a window takes from its loader a frame, so that frames stay short
 // while tiles stream in.
-constexpr size_t kTilesPerFrame = 8;
+constexpr size_t kTilesPerFrame = 4;
 // The largest drape texture side, texels.
 constexpr int kMaxDrapeSide = 4096;
 
