@@ -113,8 +113,19 @@ void Viewer::openTerrain(const ::terrain::TerrainSettings &settings)
     ::terrain::TerrainSettings asked = settings;
     if (chosenMemory_ != 0)
         asked.memoryMiB = chosenMemory_;
+    ::terrain::BuildProgress progress;
+    if (groundProgress_)
+        progress = [this, terminal = ::terrain::terminalProgress(asked.model), name = asked.model,
+                    shown = -1](double done) mutable {
+            terminal(done);
+            if (int(done * 100.0) != shown) {
+                shown = int(done * 100.0);
+                groundProgress_(name, done);
+            }
+            return true;
+        };
     try {
-        opened = ::terrain::Terrain::open(asked, warnings);
+        opened = ::terrain::Terrain::open(asked, warnings, progress);
     } catch (const ::terrain::TerrainError &e) {
         throw ViewerError(e.what());
     }

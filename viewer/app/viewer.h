@@ -132,6 +132,12 @@ public:
     // calls arrived as pieces come in (to wake the window); without it
     // every draw waits for what its view needs.
     void setStreamingGround(std::function<void()> arrived);
+    // Told how far building a large model's overviews has come (the file,
+    // 0 to 1), a hundred times at most, besides the terminal's bar.
+    void setGroundProgress(std::function<void(const std::string &, double)> progress)
+    {
+        groundProgress_ = std::move(progress);
+    }
     const ::terrain::Terrain *terrain() const { return terrain_.get(); }
     // The camera is moving: the ground may be drawn coarser.
     void setMoving(bool moving);
@@ -234,6 +240,7 @@ private:
     bool terrainOverride_ = false;
     size_t chosenMemory_ = 0;  // MiB; 0: none chosen, scenes say
     std::function<void()> groundArrived_;  // set: the ground streams
+    std::function<void(const std::string &, double)> groundProgress_;
     // The cloud tool's exports lie in the scene's coordinate system.
     ExportPlacement exportPlacement_{[this] { return terrain_ ? terrain_->model().wkt : std::string(); }};
     ScriptPresenter *presenter_ = nullptr;

@@ -360,19 +360,9 @@ bool StreamedTree::intersectTile(const TileKey &key, const double start[3], cons
         double best = INFINITY;
         for (int j = ja; j <= jb; ++j)
             for (int i = ia; i <= ib; ++i) {
-                const double h00 = s.at(i, j), h10 = s.at(i + 1, j), h01 = s.at(i, j + 1), h11 = s.at(i + 1, j + 1);
-                if (std::isnan(h00) || std::isnan(h10) || std::isnan(h01) || std::isnan(h11))
-                    continue;
                 const int c = c0 + i, r = r0 + j;
-                const double p00[3] = {model_.sampleX(c), model_.sampleY(r), h00};
-                const double p10[3] = {model_.sampleX(c + 1), model_.sampleY(r), h10};
-                const double p01[3] = {model_.sampleX(c), model_.sampleY(r + 1), h01};
-                const double p11[3] = {model_.sampleX(c + 1), model_.sampleY(r + 1), h11};
-                double hit;
-                if (rayTriangle(start, dir, p00, p10, p11, &hit) && hit < best)
-                    best = hit;
-                if (rayTriangle(start, dir, p00, p11, p01, &hit) && hit < best)
-                    best = hit;
+                rayCell(start, dir, model_.sampleX(c), model_.sampleY(r), model_.sampleX(c + 1), model_.sampleY(r + 1),
+                        s.at(i, j), s.at(i + 1, j), s.at(i, j + 1), s.at(i + 1, j + 1), &best);
             }
         if (best == INFINITY)
             return false;

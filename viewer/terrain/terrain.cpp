@@ -305,8 +305,9 @@ Terrain::Held &Terrain::built(const TileKey &key)
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, held.drapeWidth, held.drapeHeight, 0, GL_RGB, GL_UNSIGNED_BYTE,
                      held.drape.data());
-        // GL holds the texels now (and their mipmaps, a third more).
-        held.meshBytes += held.drape.size() * 4 / 3;
+        // GL holds the texels now, as four bytes each as drivers keep RGB,
+        // and their mipmaps, a third more.
+        held.meshBytes += size_t(held.drapeWidth) * size_t(held.drapeHeight) * 4 * 4 / 3;
         held.sampleBytes -= std::min(held.sampleBytes, held.drape.size());
         held.drape = {};
     }

@@ -60,6 +60,19 @@ bool rayTriangle(const double o[3], const double d[3], const double p0[3], const
     return true;
 }
 
+void rayCell(const double start[3], const double dir[3], double x0, double y0, double x1, double y1, double h00,
+             double h10, double h01, double h11, double *best)
+{
+    if (std::isnan(h00) || std::isnan(h10) || std::isnan(h01) || std::isnan(h11))
+        return;
+    const double p00[3] = {x0, y0, h00}, p10[3] = {x1, y0, h10}, p01[3] = {x0, y1, h01}, p11[3] = {x1, y1, h11};
+    double hit;
+    if (rayTriangle(start, dir, p00, p10, p11, &hit) && hit < *best)
+        *best = hit;
+    if (rayTriangle(start, dir, p00, p11, p01, &hit) && hit < *best)
+        *best = hit;
+}
+
 Frustum::Frustum(const host::Camera &camera)
 {
     // The planes of the combined matrix, in scene coordinates.

@@ -21,6 +21,13 @@ bool rayBox(const double start[3], const double dir[3], const double lo[3], cons
 bool rayTriangle(const double o[3], const double d[3], const double p0[3], const double p1[3], const double p2[3],
                  double *t);
 
+// The nearer meeting of a ray with a cell's two triangles (corners at x0
+// or x1, y0 or y1, heights h00 at (x0, y0), h10 at (x1, y0), ...), split
+// as cellHeight splits it; a cell with a NaN corner is a hole. Lowers
+// *best when the meeting is nearer.
+void rayCell(const double start[3], const double dir[3], double x0, double y0, double x1, double y1, double h00,
+             double h10, double h01, double h11, double *best);
+
 // The six planes (a x + b y + c z + d >= 0 inside) of a camera's view.
 struct Frustum {
     double planes[6][4];

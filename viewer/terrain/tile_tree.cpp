@@ -418,19 +418,8 @@ bool TileTree::intersectCells(const TileKey &key, const double start[3], const d
     double best = INFINITY;
     for (int r = ra; r <= rb; ++r)
         for (int c = ca; c <= cb; ++c) {
-            const double h00 = model_.at(c, r), h10 = model_.at(c + 1, r);
-            const double h01 = model_.at(c, r + 1), h11 = model_.at(c + 1, r + 1);
-            if (std::isnan(h00) || std::isnan(h10) || std::isnan(h01) || std::isnan(h11))
-                continue;
-            const double p00[3] = {model_.sampleX(c), model_.sampleY(r), h00};
-            const double p10[3] = {model_.sampleX(c + 1), model_.sampleY(r), h10};
-            const double p01[3] = {model_.sampleX(c), model_.sampleY(r + 1), h01};
-            const double p11[3] = {model_.sampleX(c + 1), model_.sampleY(r + 1), h11};
-            double hit;
-            if (rayTriangle(start, dir, p00, p10, p11, &hit) && hit < best)
-                best = hit;
-            if (rayTriangle(start, dir, p00, p11, p01, &hit) && hit < best)
-                best = hit;
+            rayCell(start, dir, model_.sampleX(c), model_.sampleY(r), model_.sampleX(c + 1), model_.sampleY(r + 1),
+                    model_.at(c, r), model_.at(c + 1, r), model_.at(c, r + 1), model_.at(c + 1, r + 1), &best);
         }
     if (best == INFINITY)
         return false;

@@ -111,6 +111,13 @@ WindowApp::WindowApp(const WindowOptions &options) : options_(options)
     // Tiles of a large ground arrive from their own thread: each wakes the
     // idle window to draw it.
     parts_->viewer->setStreamingGround([] { glfwPostEmptyEvent(); });
+    // Building a large model's overviews takes a while: the status bar
+    // counts it, over the picture as it was.
+    parts_->viewer->setGroundProgress([this](const std::string &file, double done) {
+        parts_->state.status = done < 1.0 ? file + ": building overviews, " + std::to_string(int(done * 100.0)) + "%"
+                                          : file + ": overviews built";
+        nestedFrame();
+    });
     // A layer type's busy spell (a bake) runs inside one of its calls: show
     // it with a frame of the panels over the picture as it was.
     parts_->viewer->scene().setBusyListener([this](bool busy) {
