@@ -189,3 +189,40 @@ TEST_F(StreamedGroundTest, OverviewsGoToTheCacheWhereTheModelsFolderCannotTakeTh
 }
 
 }  // namespace
+
+namespace {
+
+// A far view reads overviews only: a model whose full-resolution blocks
+// were never written (all zero) but whose overviews are a real model's
+// draws that real model's relief, the same picture.
+TEST_F(StreamedGroundTest, AFarViewReadsOverviewsOnly)
+{
+    std::vector<std::string> warnings;
+    terrain::withOverviews(dir + "/rugged.tif", nullptr);
+    ModelSpec spec;
+    spec.width = spec.height = kSide;
+    spec.cell = kCell;
+    spec.heightAt = [](int, int) { return 0.0; };
+    writeModel(dir + "/hollow.tif", spec);
+    std::filesystem::copy_file(dir + "/rugged.tif.ovr", dir + "/hollow.tif.ovr",
+                               std::filesystem::copy_options::overwrite_existing);
+    auto picture = [](const std::string &model) {
+        Viewer viewer(PLUGIN);
+        terrain::TerrainSettings s = settings(64);
+        s.model = model;
+        viewer.openTerrainOverride(s);
+        viewer.scene().setView(200, 30, 200000);
+        return viewer.renderRGBA(320, 180);
+    };
+    const std::vector<uint8_t> real = picture(dir + "/rugged.tif"), hollow = picture(dir + "/hollow.tif");
+    EXPECT_EQ(real, hollow);
+    // Close up, the hollow model's own samples show: flat.
+    EXPECT_EQ(terrain::Terrain::open([] {
+                  terrain::TerrainSettings s = settings(64);
+                  s.model = dir + "/hollow.tif";
+                  return s;
+              }(), warnings)->heightAt(kWest + 1000.0, kNorth - 1000.0),
+              0.0);
+}
+
+}  // namespace
