@@ -81,6 +81,43 @@ TEST_F(StreamedGroundTest, OverviewsAreBuiltOnceAndTheSurfaceIsTheModelsOwn)
     EXPECT_EQ(streamed->extent().y1, whole->extent().y1);
 }
 
+// A model in degrees reads its levels through warps of its source's
+// overviews, at the places its own samples stand.
+TEST_F(StreamedGroundTest, AModelInDegreesReadsItsLevelsFromItsSourcesOverviews)
+{
+    ModelSpec spec;
+    spec.width = 1024;
+    spec.height = 704;
+    spec.west = -34.95;
+    spec.north = -7.95;
+    spec.cell = 0.0001;
+    spec.epsg = 4326;
+    // Overviews a kilometre higher than the model: what is read from them
+    // shows.
+    spec.heightAt = [](int c, int r) { return 1100.0 + 0.5 * c - 0.25 * r; };
+    terrain::withOverviews(writeModel(dir + "/higher.tif", spec), nullptr);
+    spec.heightAt = [](int c, int r) { return 100.0 + 0.5 * c - 0.25 * r; };
+    const std::string model = writeModel(dir + "/degrees.tif", spec);
+    std::filesystem::copy_file(dir + "/higher.tif.ovr", model + ".ovr");
+    std::vector<std::string> warnings;
+    const terrain::ModelReader reader(model, warnings);
+    ASSERT_GE(reader.overviewCount(), 3);
+    const int w = reader.header().width, h = reader.header().height;
+    for (int level = 1; level <= 4; ++level) {
+        const int stride = 1 << level;
+        std::vector<int> columns, rows;
+        for (int c = 4 * stride; c < w - 4 * stride; c += 7 * stride)
+            columns.push_back(c);
+        for (int r = 4 * stride; r < h - 4 * stride; r += 7 * stride)
+            rows.push_back(r);
+        std::vector<float> coarse(columns.size() * rows.size()), fine(coarse.size());
+        reader.read(level, columns, rows, coarse.data());
+        reader.read(0, columns, rows, fine.data());
+        for (size_t i = 0; i < fine.size(); ++i)
+            ASSERT_NEAR(coarse[i], fine[i] + 1000.0, 0.05) << "level " << level << ", sample " << i;
+    }
+}
+
 // The levels' samples stand where the tiles put them: a plane reads as
 // the same plane from every overview.
 TEST_F(StreamedGroundTest, EveryLevelReadsAPlaneWhereItsSamplesStand)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -79,10 +80,12 @@ std::string utmWktOf(GDALDatasetH source, const double gt[6])
 // warped VRT (gdalwarp -of VRT), bilinear, with an alpha band after the
 // heights marking where the source had data: land outside the source
 // becomes no data, never 0.
-Dataset warped(GDALDatasetH source, const std::string &file, const std::string &dstWkt)
+Dataset warped(GDALDatasetH source, const std::string &file, const std::string &dstWkt,
+              const std::vector<std::string> &grid = {})
 {
     std::vector<std::string> args = {"-of", "VRT", "-r", "bilinear", "-ot", "Float32", "-dstalpha",
                                      "-et", "0.125"};
+    args.insert(args.end(), grid.begin(), grid.end());
     if (!dstWkt.empty())
         args.insert(args.end(), {"-t_srs", dstWkt});
     GDALDatasetH vrt = gdalWarp(source, std::move(args));
@@ -131,7 +134,8 @@ ModelReader::ModelReader(const std::string &file, std::vector<std::string> &warn
         header_.frameName = "pixel units";
     } else if (srs && OSRIsGeographic(srs)) {
         header_.warpedFrom = srsName(srs);
-        warp_ = warped(source_.get(), file, utmWktOf(source_.get(), gt));
+        warpWkt_ = utmWktOf(source_.get(), gt);
+        warp_ = warped(source_.get(), file, warpWkt_);
         read = warp_.get();
     } else if (gt[2] != 0.0 || gt[4] != 0.0) {
         header_.warpedFrom = srsName(srs) + ", rotated";
@@ -169,7 +173,9 @@ ModelReader::ModelReader(const std::string &file, std::vector<std::string> &warn
     const bool masked = alpha || !(GDALGetMaskFlags(band) & GMF_ALL_VALID);
     levels_.push_back({band, alpha ? alpha : masked ? GDALGetMaskBand(band) : nullptr, header_.width,
                        header_.height, 1.0});
-    for (int k = 0; k < GDALGetOverviewCount(band); ++k) {
+    // A warp's own overviews are GDAL's guess (often a single one); its
+    // levels are warped from the source's overviews instead (rasterFor).
+    for (int k = 0; !warp_ && k < GDALGetOverviewCount(band); ++k) {
         GDALRasterBandH o = GDALGetOverview(band, k);
         if (!o)
             continue;
@@ -191,6 +197,9 @@ ModelReader::~ModelReader() = default;
 
 const ModelReader::Raster &ModelReader::rasterFor(int level) const
 {
+    if (warp_ && level > 0)
+        if (const Raster *r = warpedLevel(level))
+            return *r;
     // The coarsest raster no coarser than the level: an exact overview
     // when the model has one of that factor.
     const double want = std::ldexp(1.0, level) * 1.01;
@@ -199,6 +208,62 @@ const ModelReader::Raster &ModelReader::rasterFor(int level) const
         if (r.factor <= want)
             best = &r;
     return *best;
+}
+
+namespace {
+
+std::string number(double v)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
+}
+
+}  // namespace
+
+const ModelReader::Raster *ModelReader::warpedLevel(int level) const
+{
+    auto found = warpedLevels_.find(level);
+    if (found != warpedLevels_.end())
+        return found->second.band ? &found->second : nullptr;
+    Raster &r = warpedLevels_[level];
+    // The source's overview no coarser than the level, warped onto the
+    // model's grid at the level's spacing: what the level would read from
+    // a warp of the whole source, at the cost of the overview.
+    const double factor = std::ldexp(1.0, level);
+    GDALRasterBandH sourceBand = GDALGetRasterBand(source_.get(), 1);
+    const int sourceWidth = GDALGetRasterXSize(source_.get());
+    int overview = -1;
+    for (int k = 0; k < GDALGetOverviewCount(sourceBand); ++k) {
+        GDALRasterBandH o = GDALGetOverview(sourceBand, k);
+        if (o && double(sourceWidth) / GDALGetRasterBandXSize(o) <= factor * 1.01)
+            overview = k;
+    }
+    if (overview < 0)
+        return nullptr;
+    const std::string option = "OVERVIEW_LEVEL=" + std::to_string(overview);
+    const char *options[] = {option.c_str(), nullptr};
+    QuietGdal quiet;
+    Dataset reduced(GDALOpenEx(file_.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, options, nullptr));
+    if (!reduced)
+        return nullptr;
+    const double *gt = header_.geoTransform;
+    const int w = int(std::ceil(header_.width / factor)), h = int(std::ceil(header_.height / factor));
+    try {
+        r.owner = warped(reduced.get(), file_, warpWkt_,
+                         {"-te", number(gt[0]), number(gt[3] + header_.height * gt[5]),
+                          number(gt[0] + header_.width * gt[1]), number(gt[3]), "-ts", std::to_string(w),
+                          std::to_string(h)});
+    } catch (const TerrainError &) {
+        return nullptr;  // the warp of the whole source serves it
+    }
+    r.source = std::move(reduced);
+    r.band = GDALGetRasterBand(r.owner.get(), 1);
+    r.mask = GDALGetRasterBand(r.owner.get(), GDALGetRasterCount(r.owner.get()));
+    r.width = w;
+    r.height = h;
+    r.factor = double(header_.width) / double(w);
+    return &r;
 }
 
 void ModelReader::read(int level, const std::vector<int> &columns, const std::vector<int> &rows,

@@ -20,6 +20,7 @@
 
 #include <gdal.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -70,8 +71,11 @@ public:
     // row, into out. A sample's value depends only on its column, row and
     // the level. Throws TerrainError when GDAL cannot read it.
     void read(int level, const std::vector<int> &columns, const std::vector<int> &rows, float *out) const;
-    // The model's overviews, coarsest last (factor: model width / its width).
-    int overviewCount() const { return int(levels_.size()) - 1; }
+    // How many overviews the model has (for a warped model, its source).
+    int overviewCount() const
+    {
+        return warp_ ? GDALGetOverviewCount(GDALGetRasterBand(source_.get(), 1)) : int(levels_.size()) - 1;
+    }
     // Lowest and highest height from the coarsest overview (GDAL's
     // approximate statistics); false when it has no data at all.
     bool range(float *low, float *high) const;
@@ -85,14 +89,18 @@ private:
         GDALRasterBandH band = nullptr, mask = nullptr;  // mask: 0 where no data; null: all valid
         int width = 0, height = 0;
         double factor = 1.0;
+        Dataset source, owner;  // a warped level's source overview and warp
     };
     const Raster &rasterFor(int level) const;
+    const Raster *warpedLevel(int level) const;
 
     std::string file_;
     Dataset source_, warp_;
     HeightModel header_;
     double scale_ = 1.0, offset_ = 0.0;
     std::vector<Raster> levels_;  // the band, then its overviews finest first
+    std::string warpWkt_;         // a model in degrees: the UTM zone it is warped to
+    mutable std::map<int, Raster> warpedLevels_;  // by level; a null band: none
 };
 
 // The coordinate system, as WKT, of a scene over the model in file: a
