@@ -80,19 +80,8 @@ std::vector<int> everyOther(const std::vector<int> &list)
 
 }  // namespace
 
-StreamedTree::StreamedTree(const HeightModel &model) : model_(model)
+StreamedTree::StreamedTree(const HeightModel &model) : model_(model), levels_(levelGrids(model.width, model.height))
 {
-    const int cellsX = model.width - 1, cellsY = model.height - 1;
-    for (int stride = 1;; stride *= 2) {
-        Level level;
-        level.stride = stride;
-        const int span = kTileCells * stride;
-        level.tilesX = (cellsX + span - 1) / span;
-        level.tilesY = (cellsY + span - 1) / span;
-        levels_.push_back(level);
-        if (level.tilesX <= 1 && level.tilesY <= 1)
-            break;
-    }
 }
 
 bool StreamedTree::inside(const TileKey &key) const

@@ -60,9 +60,7 @@ public:
     double heightAt(double x, double y, const Load &load);
 
 private:
-    struct Level {
-        int stride = 1, tilesX = 0, tilesY = 0;
-    };
+    using Level = LevelGrid;
     struct Node {
         std::shared_ptr<const TileSamples> samples;
         float low = NAN, high = NAN;  // NaN: no data in it

@@ -3,7 +3,21 @@
 #include <algorithm>
 #include <cmath>
 
+#include "terrain/terrain_settings.h"
+
 namespace terrain {
+
+std::vector<LevelGrid> levelGrids(int width, int height)
+{
+    std::vector<LevelGrid> out;
+    const int cellsX = width - 1, cellsY = height - 1;
+    for (int stride = 1;; stride *= 2) {
+        const int span = kTileCells * stride;
+        out.push_back({stride, (cellsX + span - 1) / span, (cellsY + span - 1) / span});
+        if (out.back().tilesX <= 1 && out.back().tilesY <= 1)
+            return out;
+    }
+}
 
 double cellHeight(double h00, double h10, double h01, double h11, double u, double v)
 {

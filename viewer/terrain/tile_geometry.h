@@ -4,9 +4,19 @@
 #ifndef CLOUDS_VIEWER_TERRAIN_TILE_GEOMETRY_H
 #define CLOUDS_VIEWER_TERRAIN_TILE_GEOMETRY_H
 
+#include <vector>
+
 #include "tolatoollib/camera.h"
 
 namespace terrain {
+
+// A level of the tile quadtree over a model: every stride-th sample, in
+// tiles of kTileCells × stride cells. Level 0 the model's own samples;
+// the last level a single tile over the whole model.
+struct LevelGrid {
+    int stride = 1, tilesX = 0, tilesY = 0;
+};
+std::vector<LevelGrid> levelGrids(int width, int height);
 
 // Triangle-split interpolation in a cell with corners h00 (column, row),
 // h10 (column + 1), h01 (row + 1), h11 at fractions u, v in 0..1: the

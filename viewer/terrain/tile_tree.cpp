@@ -25,19 +25,14 @@ std::vector<int> TileTree::samples(int from, int to, int stride) const
 
 TileTree::TileTree(const HeightModel &model) : model_(model)
 {
-    const int cellsX = model.width - 1, cellsY = model.height - 1;
-    int stride = 1;
-    while (true) {
+    for (const LevelGrid &grid : levelGrids(model.width, model.height)) {
         Level level;
-        level.stride = stride;
-        const int span = kCellsPerTile * stride;
-        level.tilesX = (cellsX + span - 1) / span;
-        level.tilesY = (cellsY + span - 1) / span;
+        level.stride = grid.stride;
+        level.tilesX = grid.tilesX;
+        level.tilesY = grid.tilesY;
         levels_.push_back(level);
-        if (level.tilesX <= 1 && level.tilesY <= 1)
-            break;
-        stride *= 2;
     }
+    const int cellsX = model.width - 1, cellsY = model.height - 1;
 
     // Leaves: heights straight from the model.
     Level &leaves = levels_[0];
