@@ -208,7 +208,7 @@ TEST_F(CloudviewSays, UsageErrorsNameTheProblemAndPrintTheUsage)
     Said r = cloudview("rendr " + file("sky.cloud"));
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err.rfind("cloudview: unknown command \"rendr\" (commands: render, run, textures, "
-                          "convert, export, icon, open)\n",
+                          "convert, export, icon, open, weather)\n",
                           0),
               0u)
         << r.err;

@@ -21,6 +21,8 @@
 #include "tolatoollib/camera_moves.h"
 #include "terrain_memory.h"
 #include "viewer.h"
+#include "weather/cloud_fields.h"
+#include "weather/field_list.h"
 #include "window_app.h"
 
 namespace cloudview {
@@ -314,6 +316,13 @@ int main(int argc, char **argv)
     openCmd->add_option("--size", size, "window size WxH (default 1280x800)");
     ground.add(openCmd);
 
+    std::string weatherFile;
+    bool weatherList = false;
+    CLI::App *weatherCmd =
+        app.add_subcommand("weather", "the cloud cover in a weather file (GRIB, NetCDF, GeoTIFF)");
+    weatherCmd->add_option("file", weatherFile, "FILE")->required();
+    weatherCmd->add_flag("--list", weatherList, "list the cloud fields, their grid and the rest");
+
     // CLI11 reads an unknown command as a stray argument and complains that
     // a command is required; name the word instead.
     const std::string word = commandWord(argc, argv);
@@ -347,6 +356,21 @@ int main(int argc, char **argv)
     if (!ground.drape.empty() && ground.terrain.empty()) {
         std::fprintf(stderr, "cloudview: --drape needs --terrain: a drape lies over a model\n");
         return 1;
+    }
+    if (weatherCmd->parsed()) {
+        // Reading a file needs no plug-in and no ground.
+        if (!weatherList) {
+            std::fprintf(stderr, "cloudview: weather: only --list is there yet; turning a file's "
+                                 "cover into cloud layers is not yet built\n");
+            return 2;
+        }
+        try {
+            std::fputs(weather::listFields(weather::findCloudFields(weatherFile)).c_str(), stdout);
+            return 0;
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "cloudview: %s\n", e.what());
+            return 2;
+        }
     }
     if (openCmd->parsed()) {
         try {

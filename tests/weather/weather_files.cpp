@@ -1,0 +1,51 @@
+#include "weather/weather_files.h"
+
+#include <gdal.h>
+#include <ogr_srs_api.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+std::string weatherTempDir()
+{
+    char pattern[] = "/tmp/weather_test_XXXXXX";
+    return mkdtemp(pattern) ? pattern : "/tmp";
+}
+
+std::string writeNetcdf(const std::string &dir, const std::string &name, const std::string &cdl)
+{
+    const std::string text = dir + "/" + name + ".cdl", nc = dir + "/" + name + ".nc";
+    std::ofstream(text) << cdl;
+    const std::string command = "ncgen -o '" + nc + "' '" + text + "'";
+    return std::system(command.c_str()) == 0 ? nc : "";
+}
+
+std::string writeOneBand(const std::string &file, const char *type,
+                         const std::function<double(int, int)> &valueAt, const std::string &units,
+                         const std::string &description)
+{
+    GDALAllRegister();
+    const int n = 16;
+    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), file.c_str(), n, n, 1,
+                                 GDALGetDataTypeByName(type), nullptr);
+    double transform[6] = {290000.0, 1000.0, 0, 9120000.0, 0, -1000.0};
+    GDALSetGeoTransform(ds, transform);
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    OSRImportFromEPSG(srs, 32725);
+    GDALSetSpatialRef(ds, srs);
+    OSRDestroySpatialReference(srs);
+    std::vector<double> values(n * n);
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c)
+            values[r * n + c] = valueAt(c, r);
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    if (!units.empty())
+        GDALSetRasterUnitType(band, units.c_str());
+    if (!description.empty())
+        GDALSetDescription(band, description.c_str());
+    const CPLErr written = GDALRasterIO(band, GF_Write, 0, 0, n, n, values.data(), n, n, GDT_Float64, 0, 0);
+    GDALClose(ds);
+    return written == CE_None ? file : "";
+}

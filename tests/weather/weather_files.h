@@ -1,0 +1,23 @@
+// weather_files.h — weather files the tests make: NetCDF from CDL text
+// through ncgen, one-band GeoTIFFs through GDAL, in a fresh folder.
+#ifndef CLOUDS_TESTS_WEATHER_WEATHER_FILES_H
+#define CLOUDS_TESTS_WEATHER_WEATHER_FILES_H
+
+#include <functional>
+#include <string>
+
+// A new folder under /tmp for one test's files.
+std::string weatherTempDir();
+
+// Writes the CDL text and makes dir/name.nc from it with ncgen; "" when
+// ncgen fails (the test then fails on the missing file).
+std::string writeNetcdf(const std::string &dir, const std::string &name, const std::string &cdl);
+
+// A 16 x 16 one-band GeoTIFF in UTM zone 25 S near Olinda (northings near
+// 9,120,000), 1 km cells, the value at each cell from valueAt; units and a
+// band description when not empty.
+std::string writeOneBand(const std::string &file, const char *type,
+                         const std::function<double(int column, int row)> &valueAt,
+                         const std::string &units = "", const std::string &description = "");
+
+#endif

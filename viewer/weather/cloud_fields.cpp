@@ -1,0 +1,100 @@
+#include "weather/cloud_fields.h"
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+
+#include <string>
+
+#include "terrain/gdal_util.h"
+#include "weather/source_fields.h"
+
+namespace weather {
+
+const char *levelName(CloudLevel level)
+{
+    switch (level) {
+    case CloudLevel::Low: return "low";
+    case CloudLevel::Middle: return "middle";
+    case CloudLevel::High: return "high";
+    case CloudLevel::Boundary: return "boundary";
+    case CloudLevel::Convective: return "convective";
+    case CloudLevel::Total: return "total";
+    case CloudLevel::Layer: return "layer";
+    }
+    return "layer";
+}
+
+namespace {
+
+// GDAL shifts a GRIB grid that spans 0..360 to -180..180 by default; the
+// file's own longitudes are kept here, and rewrapping is left to the step
+// that cuts a region. Set for this thread only, while the file opens.
+class KeepGribLongitudes {
+public:
+    KeepGribLongitudes()
+    {
+        const char *old = CPLGetThreadLocalConfigOption("GRIB_ADJUST_LONGITUDE_RANGE", nullptr);
+        had_ = old != nullptr;
+        old_ = old ? old : "";
+        CPLSetThreadLocalConfigOption("GRIB_ADJUST_LONGITUDE_RANGE", "NO");
+    }
+    ~KeepGribLongitudes()
+    {
+        CPLSetThreadLocalConfigOption("GRIB_ADJUST_LONGITUDE_RANGE", had_ ? old_.c_str() : nullptr);
+    }
+    KeepGribLongitudes(const KeepGribLongitudes &) = delete;
+    KeepGribLongitudes &operator=(const KeepGribLongitudes &) = delete;
+
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
+std::string join(const std::vector<std::string> &items)
+{
+    // A full GFS file holds some 60 quantities: the first few say enough.
+    const std::size_t shown = 12;
+    std::string s;
+    for (std::size_t i = 0; i < items.size() && i < shown; ++i)
+        s += (s.empty() ? "" : ", ") + items[i];
+    if (items.size() > shown)
+        s += " and " + std::to_string(items.size() - shown) + " more";
+    return s.empty() ? "nothing GDAL reads as a raster band" : s;
+}
+
+}  // namespace
+
+WeatherContents findCloudFields(const std::string &file)
+{
+    terrain::registerGdal();
+    terrain::QuietGdal quiet;
+    if (!terrain::localRasterExists(file))
+        throw WeatherError(file + ": no such file");
+    terrain::Dataset dataset;
+    {
+        KeepGribLongitudes keep;
+        dataset.reset(terrain::openRasterFile(file));
+    }
+    if (!dataset) {
+        // GDAL leaves no message when no driver knows the file at all.
+        const char *reason = CPLGetLastErrorMsg();
+        throw WeatherError(file + ": cannot read it: " +
+                           (reason && *reason ? std::string(reason)
+                                              : std::string("not a raster format GDAL reads")));
+    }
+    WeatherContents contents;
+    contents.file = file;
+    GDALDriverH driver = GDALGetDatasetDriver(dataset.get());
+    contents.format = driver ? GDALGetDriverShortName(driver) : "";
+    if (contents.format == "GRIB")
+        readGribFields(dataset.get(), contents);
+    else if (contents.format == "netCDF")
+        readNetcdfFields(dataset.get(), contents);
+    else
+        readSingleBandField(dataset.get(), contents);
+    if (contents.fields.empty())
+        throw WeatherError(file + ": no cloud cover in it; it holds: " + join(contents.others));
+    return contents;
+}
+
+}  // namespace weather
