@@ -23,6 +23,7 @@
 #include "viewer.h"
 #include "weather/cloud_fields.h"
 #include "weather/field_list.h"
+#include "weather_command.h"
 #include "window_app.h"
 
 namespace cloudview {
@@ -322,6 +323,8 @@ int main(int argc, char **argv)
         app.add_subcommand("weather", "the cloud cover in a weather file (GRIB, NetCDF, GeoTIFF)");
     weatherCmd->add_option("file", weatherFile, "FILE")->required();
     weatherCmd->add_flag("--list", weatherList, "list the cloud fields, their grid and the rest");
+    WeatherOptions weatherOpts;
+    weatherOpts.add(weatherCmd);
 
     // CLI11 reads an unknown command as a stray argument and complains that
     // a command is required; name the word instead.
@@ -359,14 +362,13 @@ int main(int argc, char **argv)
     }
     if (weatherCmd->parsed()) {
         // Reading a file needs no plug-in and no ground.
-        if (!weatherList) {
-            std::fprintf(stderr, "cloudview: weather: only --list is there yet; turning a file's "
-                                 "cover into cloud layers is not yet built\n");
-            return 2;
-        }
         try {
-            std::fputs(weather::listFields(weather::findCloudFields(weatherFile)).c_str(), stdout);
-            return 0;
+            if (weatherList) {
+                std::fputs(weather::listFields(weather::findCloudFields(weatherFile)).c_str(),
+                           stdout);
+                return 0;
+            }
+            return writeWeather(weatherFile, weatherOpts);
         } catch (const std::exception &e) {
             std::fprintf(stderr, "cloudview: %s\n", e.what());
             return 2;

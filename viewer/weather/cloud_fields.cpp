@@ -3,6 +3,9 @@
 #include <cpl_conv.h>
 #include <cpl_error.h>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "terrain/gdal_util.h"
@@ -64,17 +67,51 @@ std::string join(const std::vector<std::string> &items)
 
 }  // namespace
 
+GDALDatasetH openWeatherSource(const std::string &source)
+{
+    terrain::registerGdal();
+    KeepGribLongitudes keep;
+    return terrain::openRasterFile(source);
+}
+
+std::vector<float> readCoverPercent(const CloudField &field, const RasterGrid &grid)
+{
+    terrain::QuietGdal quiet;
+    terrain::Dataset dataset(openWeatherSource(field.source));
+    GDALRasterBandH band = dataset && field.band <= GDALGetRasterCount(dataset.get())
+                               ? GDALGetRasterBand(dataset.get(), field.band)
+                               : nullptr;
+    if (!band || GDALGetRasterXSize(dataset.get()) != grid.width ||
+        GDALGetRasterYSize(dataset.get()) != grid.height)
+        throw WeatherError(field.source + ": cannot read " + field.name + " again: " +
+                           terrain::lastGdalError());
+    std::vector<double> raw(static_cast<std::size_t>(grid.width) * grid.height);
+    if (GDALRasterIO(band, GF_Read, 0, 0, grid.width, grid.height, raw.data(), grid.width,
+                     grid.height, GDT_Float64, 0, 0) != CE_None)
+        throw WeatherError(field.source + ": cannot read " + field.name + ": " +
+                           terrain::lastGdalError());
+    int hasNoData = 0;
+    const double noData = GDALGetRasterNoDataValue(band, &hasNoData);
+    const double toPercent = field.units == CoverUnits::Fraction ? 100.0 : 1.0;
+    std::vector<float> out(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const double v = (raw[i] * field.scale + field.offset) * toPercent;
+        // GRIB marks missing values with huge numbers as well as nodata.
+        const bool missing = (hasNoData && raw[i] == noData) || !std::isfinite(v) || v < -1 ||
+                             v > 101;
+        out[i] = missing ? std::numeric_limits<float>::quiet_NaN()
+                         : static_cast<float>(std::clamp(v, 0.0, 100.0));
+    }
+    return out;
+}
+
 WeatherContents findCloudFields(const std::string &file)
 {
     terrain::registerGdal();
     terrain::QuietGdal quiet;
     if (!terrain::localRasterExists(file))
         throw WeatherError(file + ": no such file");
-    terrain::Dataset dataset;
-    {
-        KeepGribLongitudes keep;
-        dataset.reset(terrain::openRasterFile(file));
-    }
+    terrain::Dataset dataset(openWeatherSource(file));
     if (!dataset) {
         // GDAL leaves no message when no driver knows the file at all.
         const char *reason = CPLGetLastErrorMsg();

@@ -1,0 +1,95 @@
+#include "weather_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "layer_files.h"
+#include "weather/forecast_scene.h"
+
+namespace cloudview {
+
+void WeatherOptions::add(CLI::App *command)
+{
+    command->add_option("-o,--output", out, "the scene to write (OUT.scene); its layers go "
+                                            "beside it as OUT-low.cloud, OUT-middle.cloud, ...");
+    command->add_option("--terrain", terrain, "an elevation model the clouds stand over");
+    command->add_option("--drape", drape, "an image draped over the --terrain model");
+    command->add_option("--exaggeration", exaggeration,
+                        "heights drawn this many times as high, the ground's and the clouds' "
+                        "(default 1)");
+    command->add_option("--region", region,
+                        "W,S,E,N in degrees (default: the terrain's footprint, or the whole "
+                        "field)");
+    command->add_option("--time", time, "the valid time wanted, 2011-01-20T12:00Z; the file's "
+                                        "nearest is taken");
+    command->add_flag("--all-times", allTimes, "one scene for each of the file's times");
+    command->add_option("--levels", levels, "cloud levels, low,middle,high (default: those of "
+                                            "them the file has)");
+    command->add_option("--threshold", threshold, "the cover (percent) a cell needs to hold a "
+                                                  "cloud (default 10)");
+    command->add_option("--spacing", spacing, "the clouds' cell size in metres (default: the "
+                                              "data's own)");
+}
+
+int writeWeather(const std::string &file, const WeatherOptions &options)
+{
+    namespace fs = std::filesystem;
+    using weather::WeatherError;
+    if (options.out.empty())
+        throw WeatherError("weather: say where to write the scene with -o OUT.scene, or list the "
+                           "file's cloud cover with --list");
+    if (options.out.size() < 7 || options.out.compare(options.out.size() - 6, 6, ".scene") != 0)
+        throw WeatherError(options.out + ": the scene's name must end in .scene");
+    const fs::path folder = fs::path(options.out).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !fs::is_directory(folder, ec))
+        throw WeatherError(options.out + ": no folder " + folder.string());
+    if (!options.drape.empty() && options.terrain.empty())
+        throw WeatherError("--drape needs --terrain: a drape lies over a model");
+    if (!(options.exaggeration >= 0.01 && options.exaggeration <= 100))
+        throw WeatherError("--exaggeration takes a number in 0.01..100");
+
+    weather::WeatherRequest request;
+    request.file = file;
+    request.terrain = options.terrain;
+    request.drape = options.drape;
+    request.exaggeration = options.exaggeration;
+    if (!options.region.empty())
+        request.region = weather::parseRegion(options.region);
+    if (!options.time.empty())
+        request.time = weather::parseTime(options.time);
+    request.allTimes = options.allTimes;
+    if (!options.levels.empty())
+        request.levels = weather::parseLevels(options.levels);
+    request.threshold = options.threshold;
+    request.spacing = options.spacing;
+
+    const weather::WeatherPlan plan = weather::planWeather(request);
+    const std::vector<weather::OutputFile> files = weather::weatherFiles(plan, request, options.out);
+    for (const std::string &note : plan.notes)
+        std::printf("%s\n", note.c_str());
+    for (const weather::OutputFile &f : files) {
+        const std::string problem = writeText(f.path, f.text);
+        if (!problem.empty())
+            throw WeatherError(problem);
+    }
+    for (const weather::WeatherScene &scene : plan.scenes) {
+        std::string what;
+        std::size_t clouds = 0;
+        for (const weather::WeatherLayer &layer : scene.layers) {
+            what += (what.empty() ? "" : ", ") + std::string(weather::levelName(layer.level)) +
+                    " " + std::to_string(layer.clouds.size());
+            clouds += layer.clouds.size();
+        }
+        std::printf("%s: %zu layers, %zu clouds (%s)\n",
+                    scene.layers.empty() ? "" : scene.layers.front().name.c_str(),
+                    scene.layers.size(), clouds, what.c_str());
+    }
+    std::printf("wrote %s and its %zu layer files\n", options.out.c_str(),
+                files.size() - plan.scenes.size());
+    return 0;
+}
+
+}  // namespace cloudview
