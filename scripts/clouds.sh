@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   scripts/clouds.sh example   install, build what the example needs (the plug-in, the host
-#                               library, cloudview), render it to build/sky.png and the
-#                               clouds over real ground to build/valley.png
+#                               library, cloudview), render it to build/sky.png, the
+#                               clouds over real ground to build/valley.png and a weather
+#                               forecast's clouds over Europe to build/forecast.png
 #   scripts/clouds.sh test      install, build, run every test: the suite, the suite again
 #                               under AddressSanitizer and UndefinedBehaviorSanitizer, and
 #                               every fuzz target of fuzz/targets.txt for 30 seconds each;
@@ -78,6 +79,8 @@ case "$mode" in
         echo "Rendered $build/sky.png"
         "$build/bin/cloudview" render "$here/examples/valley.scene" -o "$build/valley.png"
         echo "Rendered $build/valley.png"
+        "$build/bin/cloudview" render "$here/examples/forecast.scene" -o "$build/forecast.png"
+        echo "Rendered $build/forecast.png"
         ;;
     bench)
         configure_and_build "$build"

@@ -49,3 +49,29 @@ std::string writeOneBand(const std::string &file, const char *type,
     GDALClose(ds);
     return written == CE_None ? file : "";
 }
+
+std::string writeLonLatField(const std::string &file, double west, double north, double cell,
+                             int cols, int rows, const std::function<double(int, int)> &valueAt,
+                             const std::string &units)
+{
+    GDALAllRegister();
+    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), file.c_str(), cols, rows, 1,
+                                 GDT_Float32, nullptr);
+    double transform[6] = {west, cell, 0, north, 0, -cell};
+    GDALSetGeoTransform(ds, transform);
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    OSRImportFromEPSG(srs, 4326);
+    GDALSetSpatialRef(ds, srs);
+    OSRDestroySpatialReference(srs);
+    std::vector<double> values(static_cast<size_t>(cols) * rows);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            values[static_cast<size_t>(r) * cols + c] = valueAt(c, r);
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    if (!units.empty())
+        GDALSetRasterUnitType(band, units.c_str());
+    const CPLErr written =
+        GDALRasterIO(band, GF_Write, 0, 0, cols, rows, values.data(), cols, rows, GDT_Float64, 0, 0);
+    GDALClose(ds);
+    return written == CE_None ? file : "";
+}

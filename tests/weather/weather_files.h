@@ -20,4 +20,12 @@ std::string writeOneBand(const std::string &file, const char *type,
                          const std::function<double(int column, int row)> &valueAt,
                          const std::string &units = "", const std::string &description = "");
 
+// A one-band Float32 GeoTIFF in WGS 84 degrees: cols x rows cells of
+// `cell` degrees from the west and north edges given, the value at each
+// cell from valueAt, in units.
+std::string writeLonLatField(const std::string &file, double west, double north, double cell,
+                             int cols, int rows,
+                             const std::function<double(int column, int row)> &valueAt,
+                             const std::string &units = "%");
+
 #endif

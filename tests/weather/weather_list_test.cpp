@@ -49,10 +49,4 @@ TEST(WeatherList, BadInputIsRefusedWithExitTwoAndNothingOnStandardOutput)
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "cloudview: " + dir + "/missing.nc: no such file\n");
-
-    // Only the listing is there yet: anything else says so.
-    run = weather(dir, "'" + std::string(EXAMPLES) + "/weather/gfs_clouds.grib2'");
-    EXPECT_EQ(run.code, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("not yet built"), std::string::npos);
 }

@@ -7,6 +7,7 @@
 
 #include "layer_files.h"
 #include "weather/forecast_scene.h"
+#include "weather/valid_time.h"
 
 namespace cloudview {
 
@@ -75,7 +76,8 @@ int writeWeather(const std::string &file, const WeatherOptions &options)
         if (!problem.empty())
             throw WeatherError(problem);
     }
-    for (const weather::WeatherScene &scene : plan.scenes) {
+    for (std::size_t n = 0; n < plan.scenes.size(); ++n) {
+        const weather::WeatherScene &scene = plan.scenes[n];
         std::string what;
         std::size_t clouds = 0;
         for (const weather::WeatherLayer &layer : scene.layers) {
@@ -83,12 +85,12 @@ int writeWeather(const std::string &file, const WeatherOptions &options)
                     " " + std::to_string(layer.clouds.size());
             clouds += layer.clouds.size();
         }
-        std::printf("%s: %zu layers, %zu clouds (%s)\n",
-                    scene.layers.empty() ? "" : scene.layers.front().name.c_str(),
-                    scene.layers.size(), clouds, what.c_str());
+        const std::string &path = files[files.size() - plan.scenes.size() + n].path;
+        std::printf("wrote %s%s: %zu layer%s, %zu cloud%s (%s)\n", path.c_str(),
+                    scene.hasTime ? (", " + weather::formatUtc(scene.time)).c_str() : "",
+                    scene.layers.size(), scene.layers.size() == 1 ? "" : "s", clouds,
+                    clouds == 1 ? "" : "s", what.c_str());
     }
-    std::printf("wrote %s and its %zu layer files\n", options.out.c_str(),
-                files.size() - plan.scenes.size());
     return 0;
 }
 

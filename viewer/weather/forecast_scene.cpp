@@ -22,6 +22,8 @@ namespace {
 // A layer of more clouds opens too slowly to edit; cells are coarsened to
 // keep each layer under this.
 constexpr int kMostClouds = 10000;
+// Without a spacing given, at least this many cells lie across the region.
+constexpr int kFewestAcross = 16;
 
 std::string number(double v, const char *format = "%.6g")
 {
@@ -174,6 +176,13 @@ SceneGrid chooseGrid(const WeatherRequest &request, const WeatherContents &conte
 {
     const double own = cellSizeMetres(contents.grid, 0.5 * (region.south + region.north));
     double spacing = request.spacing > 0 ? request.spacing : std::round(own);
+    // A region smaller than a few of the data's cells would hold one or two
+    // boxes; its cells are made finer, the cover interpolated between the
+    // data's.
+    const double side = std::max(bounds.xmax - bounds.xmin, bounds.ymax - bounds.ymin);
+    const bool refined = request.spacing <= 0 && spacing > side / kFewestAcross;
+    if (refined)
+        spacing = std::max(1.0, std::round(side / kFewestAcross));
     const double asked = spacing;
     SceneGrid grid = sceneGrid(bounds, spacing, wkt);
     while (static_cast<double>(grid.width) * grid.height > kMostClouds) {
@@ -186,14 +195,18 @@ SceneGrid chooseGrid(const WeatherRequest &request, const WeatherContents &conte
     if (spacing != asked)
         line += " (" + std::string(request.spacing > 0 ? "--spacing " : "the data's ") +
                 kilometres(asked) + " coarsened so that a layer holds at most 10,000 clouds)";
+    else if (refined)
+        line += " (the data's " + kilometres(own) + " cells made finer, so that " +
+                std::to_string(kFewestAcross) + " lie across the region)";
     else if (request.spacing <= 0)
         line += ", the data's own cell size";
     notes.push_back(line);
     return grid;
 }
 
-// Longitude and latitude of every cell's centre.
-void cellLatitudes(const SceneGrid &grid, std::vector<double> &lat)
+// Latitude of every cell's centre, NaN for a cell whose centre lies
+// outside the region (a corner of the region's box in the scene's frame).
+void cellLatitudes(const SceneGrid &grid, const Region &region, std::vector<double> &lat)
 {
     const std::size_t n = static_cast<std::size_t>(grid.width) * grid.height;
     std::vector<double> x(n), y(n);
@@ -212,9 +225,13 @@ void cellLatitudes(const SceneGrid &grid, std::vector<double> &lat)
     if (t) {
         std::vector<int> ok(n);
         OCTTransformEx(t, static_cast<int>(n), x.data(), y.data(), nullptr, ok.data());
-        for (std::size_t i = 0; i < n; ++i)
-            if (ok[i])
-                lat[i] = y[i];
+        const double margin = 1e-9;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double lon = x[i] + 360.0 * std::ceil((region.west - margin - x[i]) / 360.0);
+            const bool inside = ok[i] && y[i] >= region.south - margin &&
+                                y[i] <= region.north + margin && lon <= region.east + margin;
+            lat[i] = inside ? y[i] : std::numeric_limits<double>::quiet_NaN();
+        }
         OCTDestroyCoordinateTransformation(t);
     }
     OSRDestroySpatialReference(scene);
@@ -243,7 +260,7 @@ WeatherLayer buildLayer(const WeatherRequest &request, const WeatherPlan &plan,
     for (int r = 0; r < grid.height; ++r)
         for (int c = 0; c < grid.width; ++c) {
             const std::size_t i = static_cast<std::size_t>(r) * grid.width + c;
-            if (!(cover[i] >= request.threshold))
+            if (!(cover[i] >= request.threshold) || std::isnan(latitudes[i]))
                 continue;
             CellCloud cell;
             cell.x = grid.cellX(c);
@@ -387,7 +404,7 @@ WeatherPlan planWeather(const WeatherRequest &request)
     if (ground)
         floor = groundHighest(request.terrain, plan.grid);
     std::vector<double> latitudes;
-    cellLatitudes(plan.grid, latitudes);
+    cellLatitudes(plan.grid, plan.region, latitudes);
 
     for (std::time_t t : times) {
         WeatherScene scene;
@@ -477,7 +494,8 @@ std::vector<OutputFile> weatherFiles(const WeatherPlan &plan, const WeatherReque
             const std::string layerPath = sceneStem + "-" + levelName(layer.level) + ".cloud";
             layers.push_back({layerPath, layerText(layer.clouds)});
             text += "# " + layer.name + ": " + std::to_string(layer.clouds.size()) +
-                    " clouds from " + layer.fieldName + "; " + layer.heights + "\n";
+                    (layer.clouds.size() == 1 ? " cloud" : " clouds") + " from " +
+                    layer.fieldName + "; " + layer.heights + "\n";
             text += "ADDFEATURELAYER \"Clouds\" " +
                     quoted(fileName(layerPath)) + " ;\n";
         }

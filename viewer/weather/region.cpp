@@ -1,5 +1,6 @@
 #include "weather/region.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -58,7 +59,8 @@ std::string regionText(const Region &region)
 
 Region dataRegion(const RasterGrid &grid)
 {
-    return Region{grid.west, grid.south, grid.east, grid.north};
+    // Cells centred on a pole reach past it on paper only.
+    return Region{grid.west, std::max(grid.south, -90.0), grid.east, std::min(grid.north, 90.0)};
 }
 
 bool spansAllLongitudes(const RasterGrid &grid)
@@ -70,8 +72,9 @@ std::optional<Region> overlap(const Region &region, const RasterGrid &grid)
 {
     if (!grid.hasExtent)
         return region;
-    const double south = std::max(region.south, grid.south);
-    const double north = std::min(region.north, grid.north);
+    const Region data = dataRegion(grid);
+    const double south = std::max(region.south, data.south);
+    const double north = std::min(region.north, data.north);
     if (south >= north)
         return std::nullopt;
     if (spansAllLongitudes(grid))
