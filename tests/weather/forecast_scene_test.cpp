@@ -6,6 +6,7 @@
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <filesystem>
@@ -319,4 +320,54 @@ TEST(WeatherScene, BadRequestsAreRefusedWithExitTwoAndNothingWritten)
     for (const auto &entry : std::filesystem::directory_iterator(dir))
         EXPECT_TRUE(entry.path().extension() != ".scene" && entry.path().extension() != ".cloud")
             << entry.path();
+}
+
+TEST(WeatherScene, WeatherStatementOpensTheSameLayersOverTheScenesGroundAndKeepsSavedChanges)
+{
+    const std::string dir = weatherTempDir();
+    const std::string ex = EXAMPLES;
+    const std::string cache = dir + "/cache";
+    std::ofstream(dir + "/w.scene")
+        << "TERRAIN \"" << ex << "/weather/sea_level.tif\" DRAPE \"" << ex
+        << "/weather/earth.vrt\";\nWEATHER \"" << kGfs << "\" SPACING 80000;\n"
+        << "WRITESCENE \"again.scene\";\n";
+    const auto runScene = [&](const std::string &scene) {
+        return runWithErrors("cd '" + dir + "' && XDG_CACHE_HOME='" + cache + "' " +
+                                 std::string(CLOUDVIEW) + " run " + scene + " 2>err.txt",
+                             dir + "/err.txt");
+    };
+    CommandRun run = runScene("w.scene");
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.err, "cloudview: w.scene:2: cells: 87 x 61 of 80 km\n");
+    // The layers the statement opened are the command line's, byte for byte.
+    std::vector<std::string> layers;
+    for (const auto &e : std::filesystem::directory_iterator(cache + "/cloudview/weather"))
+        layers.push_back(e.path().string());
+    std::sort(layers.begin(), layers.end());
+    ASSERT_EQ(layers.size(), 3u);
+    EXPECT_NE(layers[0].find("gfs_clouds-"), std::string::npos);
+    EXPECT_EQ(slurp(layers[0]), slurp(ex + "/forecast-high.cloud"));
+    EXPECT_EQ(slurp(layers[1]), slurp(ex + "/forecast-low.cloud"));
+    EXPECT_EQ(slurp(layers[2]), slurp(ex + "/forecast-middle.cloud"));
+    EXPECT_NE(slurp(dir + "/again.scene").find(std::filesystem::path(layers[1]).filename().string()),
+              std::string::npos);
+
+    // A change saved to a layer stays when the scene opens again.
+    const std::string edited = "TOLA_Cloud_Layer_File_V1.1\n0 clouds_in_file\n";
+    std::ofstream(layers[1]) << edited;
+    run = runScene("w.scene");
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(slurp(layers[1]), edited);
+
+    std::ofstream(dir + "/bad.scene") << "WEATHER \"" << kGfs << "\" REGION \"0,40,10,50\" TIME \"noon\";\n";
+    run = runScene("bad.scene");
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.err, "cloudview: bad.scene:1: WEATHER: TIME noon: not a time; write it as "
+                       "2011-01-20T12:00Z (UTC)\n");
+    std::ofstream(dir + "/world.scene") << "WEATHER \"" << kGfs << "\";\n";
+    run = runScene("world.scene");
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.err, "cloudview: world.scene:1: gfs_clouds.grib2: its data span "
+                       "-1.25,-90,358.75,90; a scene holds a region up to 90 degrees across: "
+                       "choose one with REGION \"W,S,E,N\"\n");
 }

@@ -1,6 +1,7 @@
 #include "statements.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <climits>
@@ -16,6 +17,7 @@
 #include "terrain/terrain_settings.h"
 #include "terrain_memory.h"
 #include "viewer.h"
+#include "weather_command.h"
 
 namespace cloudview {
 
@@ -166,6 +168,55 @@ void terrainStatement(const StatementCall &c)
         c.viewer.openTerrain(settings);
     } catch (const ViewerError &e) {
         throw ViewerError(c.where() + ": " + e.what());
+    }
+}
+
+// WEATHER "file" [TIME "..."] [LEVELS "low middle high"] [REGION "W,S,E,N"]
+// [THRESHOLD p] [SPACING m]: the file's cloud cover as cloud layers over the scene's
+// ground, as `cloudview weather` makes them.
+void weatherStatement(const StatementCall &c)
+{
+    const auto &tokens = c.statement.tokens;
+    WeatherOptions options;
+    for (size_t i = 2; i < tokens.size(); i += 2) {
+        const std::string &word = tokens[i].text;
+        if (i + 1 >= tokens.size())
+            c.fail("WEATHER: " + word + " needs a value");
+        const std::string &value = tokens[i + 1].text;
+        if (word == "TIME")
+            options.time = value;
+        else if (word == "LEVELS")
+            options.levels = value;
+        else if (word == "REGION")
+            options.region = value;
+        else if (word == "THRESHOLD")
+            options.threshold = c.number(i + 1);
+        else if (word == "SPACING") {
+            options.spacing = c.number(i + 1);
+            if (options.spacing <= 0)
+                c.fail("WEATHER: SPACING takes metres, more than 0, not " + value);
+        } else
+            c.fail("WEATHER takes a file, then TIME \"...\", LEVELS \"...\", REGION \"W,S,E,N\", "
+                   "THRESHOLD p and SPACING m, not " + word);
+    }
+    try {
+        const WeatherLayers made = openWeather(c.viewer, tokens[1].text, options);
+        for (const std::string &note : made.notes)
+            reportProblem(c.where() + ": " + note);
+    } catch (const std::exception &e) {
+        // "--time x: ..." as the command line says it; the statement's own words here.
+        std::string problem = e.what();
+        const std::string option = "with --region W,S,E,N";
+        if (const size_t at = problem.find(option); at != std::string::npos)
+            problem.replace(at, option.size(), "with REGION \"W,S,E,N\"");
+        for (const char *flag : {"--time", "--levels", "--threshold", "--region"})
+            if (problem.rfind(flag, 0) == 0) {
+                std::string word = flag + 2;
+                for (char &ch : word)
+                    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                problem = "WEATHER: " + word + problem.substr(std::string(flag).size());
+            }
+        c.fail(problem);
     }
 }
 
@@ -498,6 +549,7 @@ const std::vector<StatementKind> &statementTable()
     // values after the keyword.
     static const std::vector<StatementKind> table = {
         {"TERRAIN", 1, 7, true, terrainStatement},
+        {"WEATHER", 1, 11, true, weatherStatement},
         {"EXTENT", 6, 6, true, extent},
         {"ORIGIN", 3, 3, true, origin},
         {"VIEW", 2, 3, true, view},

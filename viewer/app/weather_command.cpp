@@ -2,10 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "layer_files.h"
+#include "viewer.h"
 #include "weather/forecast_scene.h"
 #include "weather/valid_time.h"
 
@@ -34,6 +39,104 @@ void WeatherOptions::add(CLI::App *command)
                                               "data's own)");
 }
 
+namespace {
+
+weather::WeatherRequest requestFor(const std::string &file, const WeatherOptions &options)
+{
+    weather::WeatherRequest request;
+    request.file = file;
+    request.terrain = options.terrain;
+    request.drape = options.drape;
+    request.exaggeration = options.exaggeration;
+    if (!options.region.empty())
+        request.region = weather::parseRegion(options.region);
+    if (!options.time.empty())
+        request.time = weather::parseTime(options.time);
+    request.allTimes = options.allTimes;
+    if (!options.levels.empty())
+        request.levels = weather::parseLevels(options.levels);
+    request.threshold = options.threshold;
+    request.spacing = options.spacing;
+    return request;
+}
+
+std::string weatherCache()
+{
+    const char *xdg = std::getenv("XDG_CACHE_HOME");
+    const char *home = std::getenv("HOME");
+    const std::string base = xdg && *xdg ? xdg : home && *home ? std::string(home) + "/.cache" : "/tmp";
+    return base + "/cloudview/weather";
+}
+
+// The file's absolute name, size and time: a new forecast in the same
+// file is converted again.
+std::string fileKey(const std::string &file)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path absolute = fs::weakly_canonical(fs::absolute(file, ec), ec);
+    const auto size = fs::file_size(file, ec);
+    const auto time = fs::last_write_time(file, ec).time_since_epoch().count();
+    return absolute.string() + ":" + std::to_string(ec ? 0 : size) + ":" + std::to_string(time);
+}
+
+}  // namespace
+
+WeatherLayers openWeather(Viewer &viewer, const std::string &file, const WeatherOptions &given)
+{
+    WeatherOptions options = given;
+    if (const ::terrain::Terrain *ground = viewer.terrain()) {
+        options.terrain = ground->settings().model;
+        options.exaggeration = ground->settings().exaggeration;
+    }
+    const weather::WeatherRequest request = requestFor(file, options);
+    const weather::WeatherPlan plan = weather::planWeather(request);
+
+    char number[64];
+    std::snprintf(number, sizeof number, "%.17g:%.17g:%.17g:%d", options.exaggeration,
+                  options.threshold, options.spacing, options.allTimes ? 1 : 0);
+    const std::string key = fileKey(file) + "|" + options.time + "|" + options.levels + "|" +
+                            options.region + "|" + number + "|" +
+                            (options.terrain.empty() ? "" : fileKey(options.terrain));
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016zx", std::hash<std::string>()(key));
+    const std::string folder = weatherCache();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::string stem = folder + "/" + std::filesystem::path(file).stem().string() + "-" + hex;
+
+    WeatherLayers made;
+    made.notes = plan.notes;
+    for (const weather::OutputFile &f : weather::weatherFiles(plan, request, stem + ".scene")) {
+        if (f.path.size() < 6 || f.path.compare(f.path.size() - 6, 6, ".cloud") != 0)
+            continue;  // the scene is this one
+        // A layer already there may hold changes saved to it: kept.
+        if (!std::filesystem::exists(f.path, ec)) {
+            const std::string problem = writeText(f.path, f.text);
+            if (!problem.empty())
+                throw weather::WeatherError(problem);
+        }
+        made.files.push_back(f.path);
+    }
+    if (!viewer.terrain()) {
+        const weather::SceneGrid &g = plan.grid;
+        double top = 1000;
+        for (const weather::WeatherScene &scene : plan.scenes)
+            top = std::max(top, std::ceil(scene.top / 1000) * 1000);
+        host::Extent e;
+        e.x1 = g.west;
+        e.x2 = g.west + g.width * g.spacing;
+        e.y1 = g.north - g.height * g.spacing;
+        e.y2 = g.north;
+        e.z1 = 0;
+        e.z2 = top;
+        viewer.scene().setExtent(e);
+    }
+    for (const std::string &layer : made.files)
+        viewer.openLayer({layer});
+    return made;
+}
+
 int writeWeather(const std::string &file, const WeatherOptions &options)
 {
     namespace fs = std::filesystem;
@@ -52,21 +155,7 @@ int writeWeather(const std::string &file, const WeatherOptions &options)
     if (!(options.exaggeration >= 0.01 && options.exaggeration <= 100))
         throw WeatherError("--exaggeration takes a number in 0.01..100");
 
-    weather::WeatherRequest request;
-    request.file = file;
-    request.terrain = options.terrain;
-    request.drape = options.drape;
-    request.exaggeration = options.exaggeration;
-    if (!options.region.empty())
-        request.region = weather::parseRegion(options.region);
-    if (!options.time.empty())
-        request.time = weather::parseTime(options.time);
-    request.allTimes = options.allTimes;
-    if (!options.levels.empty())
-        request.levels = weather::parseLevels(options.levels);
-    request.threshold = options.threshold;
-    request.spacing = options.spacing;
-
+    const weather::WeatherRequest request = requestFor(file, options);
     const weather::WeatherPlan plan = weather::planWeather(request);
     const std::vector<weather::OutputFile> files = weather::weatherFiles(plan, request, options.out);
     for (const std::string &note : plan.notes)

@@ -4,6 +4,7 @@
 #define CLOUDS_VIEWER_APP_WEATHER_COMMAND_H
 
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -22,6 +23,22 @@ struct WeatherOptions {
 // output; 0 when written. Throws weather::WeatherError (nothing written)
 // when the request or the file is refused.
 int writeWeather(const std::string &file, const WeatherOptions &options);
+
+class Viewer;
+
+struct WeatherLayers {
+    std::vector<std::string> notes;  // what was chosen, a line each
+    std::vector<std::string> files;  // the layers opened, in order
+};
+
+// A weather file's cloud cover as layers of the viewer's scene, over its
+// ground (its exaggeration too), as the command line writes them; without
+// a ground the scene's extent becomes the clouds' grid. The layer files
+// live in the cache ($XDG_CACHE_HOME/cloudview/weather), named by the
+// file, its size and time, the options and the ground: opening the same
+// again reopens them, with any changes saved to them since. Throws
+// weather::WeatherError (nothing opened) when refused.
+WeatherLayers openWeather(Viewer &viewer, const std::string &file, const WeatherOptions &options);
 
 }  // namespace cloudview
 
