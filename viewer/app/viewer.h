@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "plugin_loader.h"
 #include "scene_script.h"
 #include "terrain/terrain.h"
+#include "weather_command.h"
 #include "tolatoollib/scene.h"
 #include "undo_history.h"
 
@@ -105,6 +108,19 @@ public:
     void closeLayer(HLayer *layer);
     // Closes every layer, bottom first, each asking its own questions.
     void closeAllLayers();
+
+    // The layers a weather file's cover was last opened as (a WEATHER
+    // statement, File > Open weather...), with what made them, so that
+    // another time or region can replace them.
+    struct WeatherSet {
+        std::string file;
+        WeatherOptions options;  // as asked; the ground is the scene's
+        bool hasTime = false;
+        std::time_t time = 0;    // the valid time shown
+        std::vector<HLayer *> layers;
+    };
+    void setWeather(WeatherSet set) { weather_ = std::move(set); }
+    const std::optional<WeatherSet> &weather() const { return weather_; }
 
     // Makes the scene's ground the elevation model (and drape) of the
     // settings, whose file names are taken from the current directory (an
@@ -238,6 +254,7 @@ private:
     // open names.
     GroundFile modelFile_, drapeFile_;
     bool terrainOverride_ = false;
+    std::optional<WeatherSet> weather_;
     size_t chosenMemory_ = 0;  // MiB; 0: none chosen, scenes say
     std::function<void()> groundArrived_;  // set: the ground streams
     std::function<void(const std::string &, double)> groundProgress_;

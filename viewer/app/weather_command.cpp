@@ -80,17 +80,25 @@ std::string fileKey(const std::string &file)
     return absolute.string() + ":" + std::to_string(ec ? 0 : size) + ":" + std::to_string(time);
 }
 
-}  // namespace
-
-WeatherLayers openWeather(Viewer &viewer, const std::string &file, const WeatherOptions &given)
+// The options with the scene's ground in place of any given.
+WeatherOptions overGround(const Viewer &viewer, WeatherOptions options)
 {
-    WeatherOptions options = given;
+    options.terrain.clear();
+    options.drape.clear();
+    options.exaggeration = 1;
     if (const ::terrain::Terrain *ground = viewer.terrain()) {
         options.terrain = ground->settings().model;
         options.exaggeration = ground->settings().exaggeration;
     }
-    const weather::WeatherRequest request = requestFor(file, options);
-    const weather::WeatherPlan plan = weather::planWeather(request);
+    return options;
+}
+
+// Writes the planned layers into the cache (keeping any already there) and
+// opens them.
+WeatherLayers openPlanned(Viewer &viewer, const std::string &file, const WeatherOptions &given,
+                          const WeatherOptions &options, const weather::WeatherRequest &request,
+                          const weather::WeatherPlan &plan)
+{
 
     char number[64];
     std::snprintf(number, sizeof number, "%.17g:%.17g:%.17g:%d", options.exaggeration,
@@ -132,9 +140,40 @@ WeatherLayers openWeather(Viewer &viewer, const std::string &file, const Weather
         e.z2 = top;
         viewer.scene().setExtent(e);
     }
+    Viewer::WeatherSet set;
+    set.file = file;
+    set.options = given;
+    set.hasTime = !plan.scenes.empty() && plan.scenes.front().hasTime;
+    set.time = plan.scenes.empty() ? 0 : plan.scenes.front().time;
     for (const std::string &layer : made.files)
-        viewer.openLayer({layer});
+        set.layers.push_back(viewer.openLayer({layer}));
+    viewer.setWeather(std::move(set));
     return made;
+}
+
+}  // namespace
+
+WeatherLayers openWeather(Viewer &viewer, const std::string &file, const WeatherOptions &given)
+{
+    const WeatherOptions options = overGround(viewer, given);
+    const weather::WeatherRequest request = requestFor(file, options);
+    return openPlanned(viewer, file, given, options, request, weather::planWeather(request));
+}
+
+WeatherLayers replaceWeather(Viewer &viewer, const WeatherOptions &given)
+{
+    if (!viewer.weather())
+        throw weather::WeatherError("no weather file is open");
+    const Viewer::WeatherSet old = *viewer.weather();
+    // Worked out before anything closes: a refusal leaves the scene as it was.
+    const WeatherOptions options = overGround(viewer, given);
+    const weather::WeatherRequest request = requestFor(old.file, options);
+    const weather::WeatherPlan plan = weather::planWeather(request);
+    const std::vector<HLayer *> open = viewer.openedLayers();
+    for (HLayer *layer : old.layers)
+        if (std::find(open.begin(), open.end(), layer) != open.end())
+            viewer.closeLayer(layer);
+    return openPlanned(viewer, old.file, given, options, request, plan);
 }
 
 int writeWeather(const std::string &file, const WeatherOptions &options)

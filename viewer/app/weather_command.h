@@ -40,6 +40,11 @@ struct WeatherLayers {
 // weather::WeatherError (nothing opened) when refused.
 WeatherLayers openWeather(Viewer &viewer, const std::string &file, const WeatherOptions &options);
 
+// The last weather layers closed (each asking its own questions) and the
+// same file opened again with these options (another time, region...).
+// When refused, the old layers stay.
+WeatherLayers replaceWeather(Viewer &viewer, const WeatherOptions &options);
+
 }  // namespace cloudview
 
 #endif
