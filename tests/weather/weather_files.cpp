@@ -4,8 +4,10 @@
 #include <ogr_srs_api.h>
 #include <stdlib.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 std::string weatherTempDir()
@@ -48,4 +50,59 @@ std::string writeOneBand(const std::string &file, const char *type,
     const CPLErr written = GDALRasterIO(band, GF_Write, 0, 0, n, n, values.data(), n, n, GDT_Float64, 0, 0);
     GDALClose(ds);
     return written == CE_None ? file : "";
+}
+
+namespace {
+
+std::uint64_t bigEndian(const std::string &bytes, std::size_t at, int n)
+{
+    std::uint64_t v = 0;
+    for (int i = 0; i < n; ++i)
+        v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return v;
+}
+
+}  // namespace
+
+std::string copyGribMessages(const std::string &from, const std::string &to,
+                             const std::vector<int> &messages, const std::map<int, int> &surfaceTypes)
+{
+    std::ifstream in(from, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Section 0: "GRIB", two reserved octets, discipline, edition 2, then
+    // the message's length in eight octets.
+    std::vector<std::string> all;
+    for (std::size_t at = 0; at + 16 <= bytes.size();) {
+        if (bytes.compare(at, 4, "GRIB") || bytes[at + 7] != 2)
+            return "";
+        const std::uint64_t length = bigEndian(bytes, at + 8, 8);
+        if (length < 16 || at + length > bytes.size())
+            return "";
+        all.push_back(bytes.substr(at, length));
+        at += length;
+    }
+    std::ofstream out(to, std::ios::binary);
+    for (const int m : messages) {
+        if (m < 1 || m > static_cast<int>(all.size()))
+            return "";
+        std::string message = all[m - 1];
+        const auto changed = surfaceTypes.find(m);
+        if (changed != surfaceTypes.end()) {
+            // Sections after the first: four octets of length, one of number.
+            // In section 4 (product template 4.0) octet 23 is the first fixed
+            // surface's type.
+            for (std::size_t at = 16; at + 5 <= message.size();) {
+                const std::uint64_t length = bigEndian(message, at, 4);
+                if (message[at + 4] == 4) {
+                    message[at + 22] = static_cast<char>(changed->second);
+                    break;
+                }
+                if (length == 0)
+                    return "";
+                at += length;
+            }
+        }
+        out << message;
+    }
+    return out ? to : "";
 }

@@ -4,7 +4,9 @@
 #define CLOUDS_TESTS_WEATHER_WEATHER_FILES_H
 
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 // A new folder under /tmp for one test's files.
 std::string weatherTempDir();
@@ -19,5 +21,13 @@ std::string writeNetcdf(const std::string &dir, const std::string &name, const s
 std::string writeOneBand(const std::string &file, const char *type,
                          const std::function<double(int column, int row)> &valueAt,
                          const std::string &units = "", const std::string &description = "");
+
+// A GRIB 2 file of some of another's messages (from 1, GDAL's band numbers
+// for a file of one field per message), in the order given; each message's
+// first fixed surface type (GRIB 2 code table 4.5) changed where
+// surfaceTypes names a new one for it. "" when `from` is not such a file.
+std::string copyGribMessages(const std::string &from, const std::string &to,
+                             const std::vector<int> &messages,
+                             const std::map<int, int> &surfaceTypes = {});
 
 #endif

@@ -1,11 +1,9 @@
 #include "weather/cloud_fields.h"
 
-#include <cpl_conv.h>
-#include <cpl_error.h>
-
 #include <string>
 
 #include "terrain/gdal_util.h"
+#include "weather/open_weather.h"
 #include "weather/source_fields.h"
 
 namespace weather {
@@ -26,30 +24,6 @@ const char *levelName(CloudLevel level)
 
 namespace {
 
-// GDAL shifts a GRIB grid that spans 0..360 to -180..180 by default; the
-// file's own longitudes are kept here, and rewrapping is left to the step
-// that cuts a region. Set for this thread only, while the file opens.
-class KeepGribLongitudes {
-public:
-    KeepGribLongitudes()
-    {
-        const char *old = CPLGetThreadLocalConfigOption("GRIB_ADJUST_LONGITUDE_RANGE", nullptr);
-        had_ = old != nullptr;
-        old_ = old ? old : "";
-        CPLSetThreadLocalConfigOption("GRIB_ADJUST_LONGITUDE_RANGE", "NO");
-    }
-    ~KeepGribLongitudes()
-    {
-        CPLSetThreadLocalConfigOption("GRIB_ADJUST_LONGITUDE_RANGE", had_ ? old_.c_str() : nullptr);
-    }
-    KeepGribLongitudes(const KeepGribLongitudes &) = delete;
-    KeepGribLongitudes &operator=(const KeepGribLongitudes &) = delete;
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
-
 std::string join(const std::vector<std::string> &items)
 {
     // A full GFS file holds some 60 quantities: the first few say enough.
@@ -66,22 +40,8 @@ std::string join(const std::vector<std::string> &items)
 
 WeatherContents findCloudFields(const std::string &file)
 {
-    terrain::registerGdal();
     terrain::QuietGdal quiet;
-    if (!terrain::localRasterExists(file))
-        throw WeatherError(file + ": no such file");
-    terrain::Dataset dataset;
-    {
-        KeepGribLongitudes keep;
-        dataset.reset(terrain::openRasterFile(file));
-    }
-    if (!dataset) {
-        // GDAL leaves no message when no driver knows the file at all.
-        const char *reason = CPLGetLastErrorMsg();
-        throw WeatherError(file + ": cannot read it: " +
-                           (reason && *reason ? std::string(reason)
-                                              : std::string("not a raster format GDAL reads")));
-    }
+    terrain::Dataset dataset = openWeatherFile(file);
     WeatherContents contents;
     contents.file = file;
     GDALDriverH driver = GDALGetDatasetDriver(dataset.get());

@@ -1,0 +1,177 @@
+// Cloud bases and tops: the standard atmosphere, profiles of pressure
+// levels, the WMO étages, and a real GFS forecast's layers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "terrain/gdal_util.h"
+#include "weather/layer_heights.h"
+#include "weather/open_weather.h"
+#include "weather/weather_files.h"
+
+using namespace weather;
+
+namespace {
+
+const std::string kGfs = std::string(EXAMPLES) + "/weather/gfs_clouds.grib2";
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const CloudField &fieldOf(const WeatherContents &c, CloudLevel level)
+{
+    for (const CloudField &f : c.fields)
+        if (f.level == level)
+            return f;
+    throw std::runtime_error(std::string("no ") + levelName(level) + " field");
+}
+
+// The field's cover as the file gives it, cell by cell on the same grid.
+std::vector<double> coverOf(const WeatherContents &c, const CloudField &f)
+{
+    terrain::QuietGdal quiet;
+    const terrain::Dataset d = openWeatherFile(f.source);
+    std::vector<double> cover(static_cast<std::size_t>(c.grid.width) * c.grid.height);
+    if (GDALRasterIO(GDALGetRasterBand(d.get(), f.band), GF_Read, 0, 0, c.grid.width, c.grid.height,
+                     cover.data(), c.grid.width, c.grid.height, GDT_Float64, 0, 0) != CE_None)
+        cover.clear();
+    return cover;
+}
+
+}  // namespace
+
+TEST(PressureHeights, IcaoStandardAtmosphere)
+{
+    EXPECT_NEAR(icaoHeight(101325), 0, 1e-9);
+    EXPECT_NEAR(icaoHeight(50000), 5574, 1);
+    EXPECT_NEAR(icaoHeight(22632), 11000, 1);
+    EXPECT_NEAR(icaoHeight(5474.9), 20000, 1);
+    EXPECT_LT(icaoHeight(105000), 0);
+    double last = icaoHeight(110000);
+    for (double p = 109000; p > 1000; p -= 1000) {
+        const double h = icaoHeight(p);
+        EXPECT_GT(h, last) << p;
+        last = h;
+    }
+    EXPECT_TRUE(std::isnan(icaoHeight(0)));
+    EXPECT_TRUE(std::isnan(icaoHeight(-5)));
+}
+
+TEST(PressureHeights, ProfileIsLinearInLogPressure)
+{
+    // In any order, with a level that has no height.
+    const std::vector<std::pair<double, double>> profile = {
+        {50000, 5500}, {100000, 100}, {70000, 3000}, {85000, kNaN}};
+    EXPECT_EQ(profileHeight(profile, 100000), 100);
+    EXPECT_EQ(profileHeight(profile, 70000), 3000);
+    EXPECT_EQ(profileHeight(profile, 50000), 5500);
+    const double mid = std::sqrt(70000.0 * 50000.0);  // halfway in ln p
+    EXPECT_NEAR(profileHeight(profile, mid), 4250, 1e-9);
+    // Beyond either end, along the two nearest levels.
+    const double slope = 2500 / std::log(50000.0 / 70000.0);
+    EXPECT_NEAR(profileHeight(profile, 30000), 5500 + slope * std::log(30000.0 / 50000.0), 1e-9);
+    const double below = 2900 / std::log(70000.0 / 100000.0);
+    EXPECT_NEAR(profileHeight(profile, 104000), 100 + below * std::log(104000.0 / 100000.0), 1e-9);
+    EXPECT_LT(profileHeight(profile, 104000), 100);
+
+    EXPECT_TRUE(std::isnan(profileHeight({{50000, 5500}}, 50000)));
+    EXPECT_TRUE(std::isnan(profileHeight({{50000, 5500}, {50000, 5400}}, 50000)));
+    EXPECT_TRUE(std::isnan(profileHeight({}, 50000)));
+    EXPECT_TRUE(std::isnan(profileHeight(profile, 0)));
+}
+
+TEST(PressureHeights, EachCellThroughItsOwnProfileOrTheStandardAtmosphere)
+{
+    PressureLevels levels;
+    levels.pascals = {50000, 100000, 70000};
+    levels.heights = {{5500, 5600, kNaN}, {100, 0, kNaN}, {3000, 3100, 3000}};
+    const std::vector<double> h = heightsOfPressures({70000, 100000, 50000, kNaN, -1}, levels);
+    ASSERT_EQ(h.size(), 5u);
+    EXPECT_EQ(h[0], 3000);
+    EXPECT_EQ(h[1], 0);
+    // One level only: no profile there.
+    EXPECT_DOUBLE_EQ(h[2], icaoHeight(50000));
+    EXPECT_TRUE(std::isnan(h[3]));
+    EXPECT_TRUE(std::isnan(h[4]));
+    const std::vector<double> none = heightsOfPressures({50000}, PressureLevels{});
+    EXPECT_DOUBLE_EQ(none[0], icaoHeight(50000));
+}
+
+TEST(EtageHeights, WmoTableByLatitude)
+{
+    struct Row {
+        CloudLevel level;
+        double latitude, base, top;
+    };
+    const Row rows[] = {
+        {CloudLevel::Middle, 0, 2000, 8000},   {CloudLevel::Middle, 45, 2000, 7000},
+        {CloudLevel::Middle, -80, 2000, 4000}, {CloudLevel::High, 0, 6000, 18000},
+        {CloudLevel::High, -45, 5000, 13000},  {CloudLevel::High, 80, 3000, 8000},
+        {CloudLevel::High, 23.5, 6000, 18000}, {CloudLevel::High, 66.5, 3000, 8000},
+        {CloudLevel::Layer, 45, 2000, 7000},   {CloudLevel::Low, 80, 300, 2000},
+        {CloudLevel::Low, 0, 300, 2000},       {CloudLevel::Convective, 45, 600, 9000},
+        {CloudLevel::Boundary, 45, 100, 1000}, {CloudLevel::Total, 45, 1000, 3000}};
+    for (const Row &r : rows) {
+        const HeightRange h = etageHeights(r.level, r.latitude);
+        EXPECT_EQ(h.base, r.base) << levelName(r.level) << " " << r.latitude;
+        EXPECT_EQ(h.top, r.top) << levelName(r.level) << " " << r.latitude;
+    }
+    EXPECT_EQ(etageText(CloudLevel::Low), "WMO étage defaults (low 300-2000 m)");
+    EXPECT_EQ(etageText(CloudLevel::High), "WMO étage defaults (high 3000-8000 m polar, "
+                                           "5000-13000 m temperate, 6000-18000 m tropical)");
+}
+
+TEST(LayerHeights, GfsLayersThroughTheForecastsOwnPressureLevels)
+{
+    const WeatherContents c = findCloudFields(kGfs);
+    const std::size_t cells = static_cast<std::size_t>(c.grid.width) * c.grid.height;
+    const CloudLevel levels[] = {CloudLevel::Low, CloudLevel::Middle, CloudLevel::High,
+                                 CloudLevel::Convective};
+    double means[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        const CloudField &f = fieldOf(c, levels[i]);
+        SCOPED_TRACE(levelName(f.level));
+        const LayerHeights h = readLayerHeights(c, f);
+        EXPECT_TRUE(h.fromFile);
+        EXPECT_NE(h.how.find("PRES at 0-"), std::string::npos) << h.how;
+        EXPECT_NE(h.how.find("through the file's HGT on 26 pressure levels"), std::string::npos) << h.how;
+        ASSERT_EQ(h.base.size(), cells);
+        ASSERT_EQ(h.top.size(), cells);
+        const std::vector<double> cover = coverOf(c, f);
+        ASSERT_EQ(cover.size(), cells);
+        int cloudy = 0;
+        for (std::size_t k = 0; k < cells; ++k) {
+            if (cover[k] < 50)
+                continue;
+            ++cloudy;
+            ASSERT_TRUE(std::isfinite(h.base[k]) && std::isfinite(h.top[k])) << k;
+            EXPECT_LT(h.base[k], h.top[k]) << k;
+            means[i] += (h.base[k] + h.top[k]) / 2;
+            if (f.level == CloudLevel::Low) {
+                // Fog on the Arctic sea: its base is the surface's pressure,
+                // which the file's own 1000 hPa heights put a few tens of
+                // metres below sea level.
+                EXPECT_GE(h.base[k], -100) << k;
+                EXPECT_LE(h.top[k], 4000) << k;
+            }
+            if (f.level == CloudLevel::High) {
+                // The tropical tropopause in January lies near 70 hPa, some
+                // 18.5 km up, and the forecast's anvils reach it.
+                EXPECT_GE(h.top[k], 5000) << k;
+                EXPECT_LE(h.top[k], 19000) << k;
+            }
+        }
+        ASSERT_GT(cloudy, 0);
+        means[i] /= cloudy;
+    }
+    EXPECT_LT(means[0], means[1]);
+    EXPECT_LT(means[1], means[2]);
+
+    for (const CloudLevel none : {CloudLevel::Boundary, CloudLevel::Total}) {
+        const LayerHeights h = readLayerHeights(c, fieldOf(c, none));
+        EXPECT_FALSE(h.fromFile) << levelName(none);
+        EXPECT_TRUE(h.base.empty());
+        EXPECT_NE(h.how.find("WMO étage defaults"), std::string::npos) << h.how;
+    }
+}
