@@ -2,8 +2,11 @@
 // levels, the WMO étages, and a real GFS forecast's layers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -164,6 +167,17 @@ TEST(LayerHeights, GfsLayersThroughTheForecastsOwnPressureLevels)
         }
         ASSERT_GT(cloudy, 0);
         means[i] /= cloudy;
+        if (f.level == CloudLevel::Low) {
+            // Where the forecast has no low cloud it gives no base (GFS's
+            // 9999, which as a pressure would put fog 16 km up).
+            int none = 0;
+            for (std::size_t k = 0; k < cells; ++k) {
+                none += std::isnan(h.base[k]);
+                if (!std::isnan(h.top[k]))
+                    EXPECT_LE(h.top[k], 4000) << k;
+            }
+            EXPECT_GT(none, 3000);
+        }
     }
     EXPECT_LT(means[0], means[1]);
     EXPECT_LT(means[1], means[2]);
@@ -173,5 +187,119 @@ TEST(LayerHeights, GfsLayersThroughTheForecastsOwnPressureLevels)
         EXPECT_FALSE(h.fromFile) << levelName(none);
         EXPECT_TRUE(h.base.empty());
         EXPECT_NE(h.how.find("WMO étage defaults"), std::string::npos) << h.how;
+    }
+}
+
+TEST(LayerHeights, GribWithoutPressureLevelsGoesThroughTheStandardAtmosphere)
+{
+    // The forecast's low cloud cover, base and top, and nothing else.
+    const std::string dir = weatherTempDir();
+    const std::string cut = copyGribMessages(kGfs, dir + "/low.grib2", {29, 34, 38});
+    ASSERT_FALSE(cut.empty());
+    const WeatherContents full = findCloudFields(kGfs), c = findCloudFields(cut);
+    const LayerHeights icao = readLayerHeights(c, fieldOf(c, CloudLevel::Low));
+    const LayerHeights own = readLayerHeights(full, fieldOf(full, CloudLevel::Low));
+    EXPECT_TRUE(icao.fromFile);
+    EXPECT_EQ(icao.how, "base and top: PRES at 0-LCBL/0-LCTL through the ICAO standard atmosphere");
+    ASSERT_EQ(icao.base.size(), own.base.size());
+    // January's cold poles and warm tropics against one standard air: low
+    // cloud comes out within 600 m of the file's own heights.
+    int compared = 0;
+    float furthest = 0;
+    for (std::size_t k = 0; k < icao.base.size(); ++k) {
+        EXPECT_EQ(std::isnan(icao.base[k]), std::isnan(own.base[k])) << k;
+        if (std::isnan(own.base[k]))
+            continue;
+        ++compared;
+        EXPECT_NEAR(icao.base[k], own.base[k], 600) << k;
+        EXPECT_NEAR(icao.top[k], own.top[k], 600) << k;
+        furthest = std::max(furthest, std::fabs(icao.top[k] - own.top[k]));
+    }
+    EXPECT_GT(compared, 1000);
+    // Yet the day's air is not the standard one.
+    EXPECT_GT(furthest, 200);
+}
+
+TEST(LayerHeights, LevelsGivenTheOtherWayRoundAreSwapped)
+{
+    // Low cloud base labelled as its top (GRIB surface 213, octet 23 of the
+    // product definition) and the top as its base (212).
+    const std::string dir = weatherTempDir();
+    const std::string swapped = copyGribMessages(kGfs, dir + "/swapped.grib2", {29, 34, 38},
+                                                 {{34, {{23, 213}}}, {38, {{23, 212}}}});
+    const std::string straight = copyGribMessages(kGfs, dir + "/straight.grib2", {29, 34, 38});
+    ASSERT_FALSE(swapped.empty());
+    const WeatherContents s = findCloudFields(swapped), c = findCloudFields(straight);
+    const LayerHeights turned = readLayerHeights(s, fieldOf(s, CloudLevel::Low));
+    const LayerHeights right = readLayerHeights(c, fieldOf(c, CloudLevel::Low));
+    ASSERT_TRUE(turned.fromFile);
+    ASSERT_EQ(turned.base.size(), right.base.size());
+    int layers = 0;
+    for (std::size_t k = 0; k < right.base.size(); ++k) {
+        if (std::isnan(right.base[k]))
+            continue;
+        layers += right.base[k] < right.top[k];
+        EXPECT_EQ(turned.base[k], right.base[k]) << k;
+        EXPECT_EQ(turned.top[k], right.top[k]) << k;
+    }
+    EXPECT_GT(layers, 1000);
+}
+
+TEST(LayerHeights, FilesWithoutBothBaseAndTopUseTheEtages)
+{
+    const std::string dir = weatherTempDir();
+    const std::string baseOnly = copyGribMessages(kGfs, dir + "/base.grib2", {29, 34});
+    const WeatherContents c = findCloudFields(baseOnly);
+    const LayerHeights h = readLayerHeights(c, fieldOf(c, CloudLevel::Low));
+    EXPECT_FALSE(h.fromFile);
+    EXPECT_TRUE(h.base.empty());
+    EXPECT_EQ(h.how, "WMO étage defaults (low 300-2000 m): the file gives no top for low cloud at its time");
+
+    // Base and top six hours after the cover: GFS gives them as six-hour
+    // averages, valid at the end (the hour in octet 39 of the product
+    // definition; forecast hours in octet 22), so 114-120 h becomes 120-126 h.
+    const std::map<int, int> sixHoursOn = {{22, 120}, {39, 18}};
+    const std::string later = copyGribMessages(kGfs, dir + "/later.grib2", {29, 34, 38},
+                                               {{34, sixHoursOn}, {38, sixHoursOn}});
+    const WeatherContents l = findCloudFields(later);
+    const LayerHeights other = readLayerHeights(l, fieldOf(l, CloudLevel::Low));
+    EXPECT_FALSE(other.fromFile);
+    EXPECT_EQ(other.how,
+              "WMO étage defaults (low 300-2000 m): the file gives no base or top for low cloud at its time");
+
+    const std::string nc = writeNetcdf(dir, "era", R"cdl(netcdf era {
+dimensions: lat = 2 ; lon = 2 ;
+variables:
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float hcc(lat, lon) ; hcc:units = "(0 - 1)" ;
+data: lat = 1, 0 ; lon = 0, 1 ; hcc = 0, 0.25, 0.5, 1 ;
+})cdl");
+    const WeatherContents era = findCloudFields(nc);
+    const LayerHeights e = readLayerHeights(era, fieldOf(era, CloudLevel::High));
+    EXPECT_FALSE(e.fromFile);
+    EXPECT_NE(e.how.find("WMO étage defaults (high 3000-8000 m polar"), std::string::npos) << e.how;
+}
+
+TEST(LayerHeights, FileThatChangedOrWentAwaySinceItWasReadIsNamed)
+{
+    const std::string dir = weatherTempDir();
+    const std::string file = copyGribMessages(kGfs, dir + "/gone.grib2", {29, 34, 38});
+    WeatherContents c = findCloudFields(file);
+    const CloudField low = fieldOf(c, CloudLevel::Low);
+    c.grid.width = 10;
+    try {
+        readLayerHeights(c, low);
+        ADD_FAILURE() << "no error";
+    } catch (const WeatherError &e) {
+        EXPECT_NE(std::string(e.what()).find(file + ": its grid is now 144 x 73 cells"), std::string::npos)
+            << e.what();
+    }
+    std::remove(file.c_str());
+    try {
+        readLayerHeights(c, low);
+        ADD_FAILURE() << "no error";
+    } catch (const WeatherError &e) {
+        EXPECT_EQ(std::string(e.what()), file + ": no such file");
     }
 }

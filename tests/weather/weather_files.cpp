@@ -65,7 +65,7 @@ std::uint64_t bigEndian(const std::string &bytes, std::size_t at, int n)
 }  // namespace
 
 std::string copyGribMessages(const std::string &from, const std::string &to,
-                             const std::vector<int> &messages, const std::map<int, int> &surfaceTypes)
+                             const std::vector<int> &messages, const std::map<int, std::map<int, int>> &edits)
 {
     std::ifstream in(from, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -86,19 +86,21 @@ std::string copyGribMessages(const std::string &from, const std::string &to,
         if (m < 1 || m > static_cast<int>(all.size()))
             return "";
         std::string message = all[m - 1];
-        const auto changed = surfaceTypes.find(m);
-        if (changed != surfaceTypes.end()) {
+        const auto changed = edits.find(m);
+        if (changed != edits.end()) {
             // Sections after the first: four octets of length, one of number.
-            // In section 4 (product template 4.0) octet 23 is the first fixed
-            // surface's type.
             for (std::size_t at = 16; at + 5 <= message.size();) {
                 const std::uint64_t length = bigEndian(message, at, 4);
+                if (length < 5 || at + length > message.size())
+                    return "";
                 if (message[at + 4] == 4) {
-                    message[at + 22] = static_cast<char>(changed->second);
+                    for (const auto &[octet, value] : changed->second) {
+                        if (octet < 6 || static_cast<std::uint64_t>(octet) > length)
+                            return "";
+                        message[at + octet - 1] = static_cast<char>(value);
+                    }
                     break;
                 }
-                if (length == 0)
-                    return "";
                 at += length;
             }
         }

@@ -23,11 +23,12 @@ std::string writeOneBand(const std::string &file, const char *type,
                          const std::string &units = "", const std::string &description = "");
 
 // A GRIB 2 file of some of another's messages (from 1, GDAL's band numbers
-// for a file of one field per message), in the order given; each message's
-// first fixed surface type (GRIB 2 code table 4.5) changed where
-// surfaceTypes names a new one for it. "" when `from` is not such a file.
+// for a file of one field per message), in the order given, with octets of
+// their product definition (section 4, counted from 1 as GRIB does)
+// changed where edits names a message: {message, {{octet, value}}}. ""
+// when `from` is not such a file.
 std::string copyGribMessages(const std::string &from, const std::string &to,
                              const std::vector<int> &messages,
-                             const std::map<int, int> &surfaceTypes = {});
+                             const std::map<int, std::map<int, int>> &edits = {});
 
 #endif
