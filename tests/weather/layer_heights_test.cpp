@@ -86,18 +86,37 @@ TEST(PressureHeights, ProfileIsLinearInLogPressure)
 
 TEST(PressureHeights, EachCellThroughItsOwnProfileOrTheStandardAtmosphere)
 {
-    PressureLevels levels;
-    levels.pascals = {50000, 100000, 70000};
-    levels.heights = {{5500, 5600, kNaN}, {100, 0, kNaN}, {3000, 3100, 3000}};
-    const std::vector<double> h = heightsOfPressures({70000, 100000, 50000, kNaN, -1}, levels);
-    ASSERT_EQ(h.size(), 5u);
+    // Levels come in the file's order; each cell has heights on some.
+    const double levelPascals[] = {70000, 100000, 50000, 85000, 30000};
+    const std::vector<std::vector<double>> levelHeights = {
+        {3000, 3100, 3000, kNaN, 2900, 3050, kNaN},
+        {100, 0, kNaN, kNaN, 150, -50, kNaN},
+        {5500, 5600, kNaN, kNaN, 5450, 5650, 5500},
+        {1400, kNaN, kNaN, kNaN, 1450, 1500, kNaN},
+        {9000, kNaN, kNaN, kNaN, 8900, kNaN, kNaN}};
+    const std::vector<double> pascals = {70000, 95000, 50000, kNaN, 20000, 104000, 60000, -1};
+    PressureHeights at(pascals);
+    for (std::size_t k = 0; k < levelHeights.size(); ++k)
+        at.addLevel(levelPascals[k], levelHeights[k]);
+    const std::vector<double> h = at.heights();
+    ASSERT_EQ(h.size(), pascals.size());
+    for (std::size_t i = 0; i < 7; ++i) {
+        std::vector<std::pair<double, double>> profile;
+        for (std::size_t k = 0; k < levelHeights.size(); ++k)
+            if (i < levelHeights[k].size())
+                profile.emplace_back(levelPascals[k], levelHeights[k][i]);
+        const double expected = profileHeight(profile, pascals[i]);
+        if (std::isnan(pascals[i]))
+            EXPECT_TRUE(std::isnan(h[i])) << i;
+        else if (std::isnan(expected))  // one level or none there
+            EXPECT_DOUBLE_EQ(h[i], icaoHeight(pascals[i])) << i;
+        else
+            EXPECT_DOUBLE_EQ(h[i], expected) << i;
+    }
     EXPECT_EQ(h[0], 3000);
-    EXPECT_EQ(h[1], 0);
-    // One level only: no profile there.
     EXPECT_DOUBLE_EQ(h[2], icaoHeight(50000));
-    EXPECT_TRUE(std::isnan(h[3]));
-    EXPECT_TRUE(std::isnan(h[4]));
-    const std::vector<double> none = heightsOfPressures({50000}, PressureLevels{});
+    EXPECT_TRUE(std::isnan(h[7]));
+    const std::vector<double> none = PressureHeights({50000}).heights();
     EXPECT_DOUBLE_EQ(none[0], icaoHeight(50000));
 }
 

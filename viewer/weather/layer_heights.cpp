@@ -10,6 +10,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "terrain/gdal_util.h"
 #include "weather/open_weather.h"
@@ -120,17 +121,18 @@ Found findBands(GDALDatasetH dataset, const CloudField &field, const BaseTopName
     return found;
 }
 
-// Reads rows of bands, GDAL's missing values (the band's nodata, GRIB's
-// 9.999e20) as NaN.
-class RowReader {
+// Reads whole bands, GDAL's missing values (the band's nodata, GRIB's
+// 9.999e20) as NaN. GDAL decodes a whole GRIB message to read any row of
+// it, so each band is read once.
+class BandReader {
 public:
-    RowReader(const std::string &file, int width) : file_(file), width_(width) {}
+    BandReader(const std::string &file, int width, int height) : file_(file), width_(width), height_(height) {}
 
-    std::vector<double> read(const Band &band, int row) const
+    std::vector<double> read(const Band &band) const
     {
-        std::vector<double> values(width_);
-        if (GDALRasterIO(band.handle, GF_Read, 0, row, width_, 1, values.data(), width_, 1, GDT_Float64,
-                         0, 0) != CE_None)
+        std::vector<double> values(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+        if (GDALRasterIO(band.handle, GF_Read, 0, 0, width_, height_, values.data(), width_, height_,
+                         GDT_Float64, 0, 0) != CE_None)
             throw WeatherError(file_ + ": band " + std::to_string(band.number) + " (" + band.name() +
                                "): cannot read it: " + terrain::lastGdalError());
         int hasNoData = 0;
@@ -143,7 +145,7 @@ public:
 
 private:
     std::string file_;
-    int width_;
+    int width_, height_;
 };
 
 // "PRES at 0-LCBL through ...": where one band's heights come from; levels
@@ -205,26 +207,31 @@ LayerHeights readLayerHeights(const WeatherContents &contents, const CloudField 
     result.base.reserve(cells);
     result.top.reserve(cells);
 
-    const RowReader reader(contents.file, width);
-    const bool throughLevels = found.levels.size() >= 2;
-    for (int row = 0; row < height; ++row) {
-        PressureLevels levels;
-        if (throughLevels && (found.base->element == "PRES" || found.top->element == "PRES")) {
-            levels.pascals = found.levelPascals;
-            for (const Band &level : found.levels)
-                levels.heights.push_back(reader.read(level, row));
+    const BandReader reader(contents.file, width, height);
+    std::vector<double> base = reader.read(*found.base), top = reader.read(*found.top);
+    // Pressures become heights; the levels are read once for both.
+    std::optional<PressureHeights> baseAt, topAt;
+    if (found.base->element == "PRES")
+        baseAt.emplace(std::move(base));
+    if (found.top->element == "PRES")
+        topAt.emplace(std::move(top));
+    if (found.levels.size() >= 2 && (baseAt || topAt))
+        for (std::size_t k = 0; k < found.levels.size(); ++k) {
+            const std::vector<double> heights = reader.read(found.levels[k]);
+            for (std::optional<PressureHeights> *at : {&baseAt, &topAt})
+                if (*at)
+                    (*at)->addLevel(found.levelPascals[k], heights);
         }
-        auto heightsOf = [&](const Band &band) {
-            const std::vector<double> values = reader.read(band, row);
-            return band.element == "HGT" ? values : heightsOfPressures(values, levels);
-        };
-        const std::vector<double> base = heightsOf(*found.base), top = heightsOf(*found.top);
-        for (int x = 0; x < width; ++x) {
-            // A file may give a layer's levels either way round.
-            const bool swap = base[x] > top[x];
-            result.base.push_back(static_cast<float>(swap ? top[x] : base[x]));
-            result.top.push_back(static_cast<float>(swap ? base[x] : top[x]));
-        }
+    if (baseAt)
+        base = baseAt->heights();
+    if (topAt)
+        top = topAt->heights();
+
+    for (std::size_t i = 0; i < cells; ++i) {
+        // A file may give a layer's levels either way round.
+        const bool swap = base[i] > top[i];
+        result.base.push_back(static_cast<float>(swap ? top[i] : base[i]));
+        result.top.push_back(static_cast<float>(swap ? base[i] : top[i]));
     }
     return result;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace weather {
 
@@ -82,33 +83,78 @@ double profileHeight(const std::vector<std::pair<double, double>> &profile, doub
     return levels.size() < 2 ? kNaN : heightAlong(levels, pascals);
 }
 
-std::vector<double> heightsOfPressures(const std::vector<double> &pascals,
-                                       const PressureLevels &levels)
+PressureHeights::PressureHeights(std::vector<double> pascals)
+    : pascals_(std::move(pascals)), lower_(pascals_.size()), lower2_(pascals_.size()),
+      higher_(pascals_.size()), higher2_(pascals_.size())
 {
-    // Levels in rising pressure once; each cell then keeps those it has a
-    // height on, already in order.
-    std::vector<std::size_t> order;
-    for (std::size_t k = 0; k < levels.pascals.size() && k < levels.heights.size(); ++k)
-        if (std::isfinite(levels.pascals[k]) && levels.pascals[k] > 0)
-            order.push_back(k);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return levels.pascals[a] < levels.pascals[b];
-    });
+}
 
-    std::vector<double> heights(pascals.size(), kNaN);
-    std::vector<std::pair<double, double>> profile;
-    for (std::size_t i = 0; i < pascals.size(); ++i) {
-        const double p = pascals[i];
+namespace {
+
+// Puts a level into the nearest or next slot by closeness, as `closer`
+// orders pressures; a level at a pressure already held stays out.
+template <class Closer>
+void keepNearest(float pascals, float height, float &nearP, float &nearH, float &nextP, float &nextH,
+                 Closer closer)
+{
+    if (pascals == nearP || pascals == nextP)
+        return;
+    if (nearP == 0 || closer(pascals, nearP)) {
+        nextP = nearP;
+        nextH = nearH;
+        nearP = pascals;
+        nearH = height;
+    } else if (nextP == 0 || closer(pascals, nextP)) {
+        nextP = pascals;
+        nextH = height;
+    }
+}
+
+}  // namespace
+
+void PressureHeights::addLevel(double levelPascals, const std::vector<double> &heights)
+{
+    if (!(levelPascals > 0) || !std::isfinite(levelPascals))
+        return;
+    const float q = static_cast<float>(levelPascals);
+    for (std::size_t i = 0; i < pascals_.size() && i < heights.size(); ++i) {
+        const double p = pascals_[i];
+        if (!(p > 0) || !std::isfinite(p) || !std::isfinite(heights[i]))
+            continue;
+        const float h = static_cast<float>(heights[i]);
+        if (q < p)
+            keepNearest(q, h, lower_[i].pascals, lower_[i].height, lower2_[i].pascals, lower2_[i].height,
+                        [](float a, float b) { return a > b; });
+        else
+            keepNearest(q, h, higher_[i].pascals, higher_[i].height, higher2_[i].pascals,
+                        higher2_[i].height, [](float a, float b) { return a < b; });
+    }
+}
+
+std::vector<double> PressureHeights::heights() const
+{
+    std::vector<double> heights(pascals_.size(), kNaN);
+    std::vector<std::pair<double, double>> pair(2);
+    for (std::size_t i = 0; i < pascals_.size(); ++i) {
+        const double p = pascals_[i];
         if (!(p > 0) || !std::isfinite(p))
             continue;
-        profile.clear();
-        for (const std::size_t k : order) {
-            const double h = i < levels.heights[k].size() ? levels.heights[k][i] : kNaN;
-            if (usable(levels.pascals[k], h) &&
-                (profile.empty() || profile.back().first != levels.pascals[k]))
-                profile.emplace_back(levels.pascals[k], h);
+        // The two levels around p, or the two nearest on its one side, in
+        // rising pressure as heightAlong takes them.
+        const Level *a = nullptr, *b = nullptr;
+        if (lower_[i].pascals > 0 && higher_[i].pascals > 0)
+            a = &lower_[i], b = &higher_[i];
+        else if (lower2_[i].pascals > 0)
+            a = &lower2_[i], b = &lower_[i];
+        else if (higher2_[i].pascals > 0)
+            a = &higher_[i], b = &higher2_[i];
+        if (!a) {
+            heights[i] = icaoHeight(p);
+            continue;
         }
-        heights[i] = profile.size() < 2 ? icaoHeight(p) : heightAlong(profile, p);
+        pair[0] = {a->pascals, a->height};
+        pair[1] = {b->pascals, b->height};
+        heights[i] = heightAlong(pair, p);
     }
     return heights;
 }

@@ -24,18 +24,34 @@ double icaoHeight(double pascals);
 // is not positive.
 double profileHeight(const std::vector<std::pair<double, double>> &profile, double pascals);
 
-// The geopotential heights a file gives on its pressure levels, over a run
-// of cells (a row of the grid, say).
-struct PressureLevels {
-    std::vector<double> pascals;               // each level's pressure
-    std::vector<std::vector<double>> heights;  // [level][cell]; NaN where none
-};
+// The heights of pressures at many cells (a whole grid), through each
+// cell's own profile of the file's pressure levels, taken one level at a
+// time: GDAL decodes a whole GRIB message to read any of it, so each level
+// is read once, whole, and only the levels nearest each cell's pressure on
+// either side are kept. Gives the same heights as profileHeight on each
+// cell's profile, and the ICAO atmosphere's where fewer than two levels
+// have a height at a cell.
+class PressureHeights {
+public:
+    explicit PressureHeights(std::vector<double> pascals);
 
-// The height of each cell's pressure through that cell's own profile (the
-// levels with a height there), or through the ICAO atmosphere where fewer
-// than two levels have one. NaN where the pressure is NaN or not positive.
-std::vector<double> heightsOfPressures(const std::vector<double> &pascals,
-                                       const PressureLevels &levels);
+    // One level's heights, cell by cell; NaN where it has none. A second
+    // level at the same pressure is left out.
+    void addLevel(double levelPascals, const std::vector<double> &heights);
+
+    // Metres, cell by cell; NaN where the pressure is NaN or not positive.
+    std::vector<double> heights() const;
+
+private:
+    struct Level {
+        float pascals = 0;  // 0: none yet
+        float height = 0;
+    };
+    std::vector<double> pascals_;
+    // Per cell, by pressure: the nearest and next levels of lower pressure
+    // (higher up), and the nearest and next of the same or higher pressure.
+    std::vector<Level> lower_, lower2_, higher_, higher2_;
+};
 
 }  // namespace weather
 
