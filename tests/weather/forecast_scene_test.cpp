@@ -181,7 +181,7 @@ TEST(WeatherScene, TheBundledForecastExampleIsWhatTheCommandWrites)
         std::filesystem::copy_file(ex + "/weather/" + f, dir + "/weather/" + f);
     const CommandRun run = runWeather(dir, "weather/gfs_clouds.grib2 -o forecast.scene --terrain "
                                         "weather/sea_level.tif --drape weather/earth.vrt "
-                                        "--spacing 80000");
+                                        "--spacing 80000 --exaggeration 20");
     ASSERT_EQ(run.code, 0) << run.err;
     for (const char *f : {"forecast.scene", "forecast-low.cloud", "forecast-middle.cloud",
                           "forecast-high.cloud"})
@@ -329,7 +329,7 @@ TEST(WeatherScene, WeatherStatementOpensTheSameLayersOverTheScenesGroundAndKeeps
     const std::string cache = dir + "/cache";
     std::ofstream(dir + "/w.scene")
         << "TERRAIN \"" << ex << "/weather/sea_level.tif\" DRAPE \"" << ex
-        << "/weather/earth.vrt\";\nWEATHER \"" << kGfs << "\" SPACING 80000;\n"
+        << "/weather/earth.vrt\" EXAGGERATION 20;\nWEATHER \"" << kGfs << "\" SPACING 80000;\n"
         << "WRITESCENE \"again.scene\";\n";
     const auto runScene = [&](const std::string &scene) {
         return runWithErrors("cd '" + dir + "' && XDG_CACHE_HOME='" + cache + "' " +

@@ -4,8 +4,10 @@
 #include <ogr_srs_api.h>
 #include <stdlib.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 std::string weatherTempDir()
@@ -74,4 +76,61 @@ std::string writeLonLatField(const std::string &file, double west, double north,
         GDALRasterIO(band, GF_Write, 0, 0, cols, rows, values.data(), cols, rows, GDT_Float64, 0, 0);
     GDALClose(ds);
     return written == CE_None ? file : "";
+}
+
+namespace {
+
+std::uint64_t bigEndian(const std::string &bytes, std::size_t at, int n)
+{
+    std::uint64_t v = 0;
+    for (int i = 0; i < n; ++i)
+        v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return v;
+}
+
+}  // namespace
+
+std::string copyGribMessages(const std::string &from, const std::string &to,
+                             const std::vector<int> &messages, const std::map<int, std::map<int, int>> &edits)
+{
+    std::ifstream in(from, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Section 0: "GRIB", two reserved octets, discipline, edition 2, then
+    // the message's length in eight octets.
+    std::vector<std::string> all;
+    for (std::size_t at = 0; at + 16 <= bytes.size();) {
+        if (bytes.compare(at, 4, "GRIB") || bytes[at + 7] != 2)
+            return "";
+        const std::uint64_t length = bigEndian(bytes, at + 8, 8);
+        if (length < 16 || at + length > bytes.size())
+            return "";
+        all.push_back(bytes.substr(at, length));
+        at += length;
+    }
+    std::ofstream out(to, std::ios::binary);
+    for (const int m : messages) {
+        if (m < 1 || m > static_cast<int>(all.size()))
+            return "";
+        std::string message = all[m - 1];
+        const auto changed = edits.find(m);
+        if (changed != edits.end()) {
+            // Sections after the first: four octets of length, one of number.
+            for (std::size_t at = 16; at + 5 <= message.size();) {
+                const std::uint64_t length = bigEndian(message, at, 4);
+                if (length < 5 || at + length > message.size())
+                    return "";
+                if (message[at + 4] == 4) {
+                    for (const auto &[octet, value] : changed->second) {
+                        if (octet < 6 || static_cast<std::uint64_t>(octet) > length)
+                            return "";
+                        message[at + octet - 1] = static_cast<char>(value);
+                    }
+                    break;
+                }
+                at += length;
+            }
+        }
+        out << message;
+    }
+    return out ? to : "";
 }

@@ -4,7 +4,9 @@
 #define CLOUDS_TESTS_WEATHER_WEATHER_FILES_H
 
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 // A new folder under /tmp for one test's files.
 std::string weatherTempDir();
@@ -27,5 +29,14 @@ std::string writeLonLatField(const std::string &file, double west, double north,
                              int cols, int rows,
                              const std::function<double(int column, int row)> &valueAt,
                              const std::string &units = "%");
+
+// A GRIB 2 file of some of another's messages (from 1, GDAL's band numbers
+// for a file of one field per message), in the order given, with octets of
+// their product definition (section 4, counted from 1 as GRIB does)
+// changed where edits names a message: {message, {{octet, value}}}. ""
+// when `from` is not such a file.
+std::string copyGribMessages(const std::string &from, const std::string &to,
+                             const std::vector<int> &messages,
+                             const std::map<int, std::map<int, int>> &edits = {});
 
 #endif

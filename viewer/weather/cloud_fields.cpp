@@ -1,14 +1,12 @@
 #include "weather/cloud_fields.h"
 
-#include <cpl_conv.h>
-#include <cpl_error.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
 
 #include "terrain/gdal_util.h"
+#include "weather/open_weather.h"
 #include "weather/source_fields.h"
 
 namespace weather {
@@ -29,30 +27,6 @@ const char *levelName(CloudLevel level)
 
 namespace {
 
-// GDAL shifts a GRIB grid that spans 0..360 to -180..180 by default; the
-// file's own longitudes are kept here, and rewrapping is left to the step
-// that cuts a region. Set for this thread only, while the file opens.
-class KeepGribLongitudes {
-public:
-    KeepGribLongitudes()
-    {
-        const char *old = CPLGetThreadLocalConfigOption("GRIB_ADJUST_LONGITUDE_RANGE", nullptr);
-        had_ = old != nullptr;
-        old_ = old ? old : "";
-        CPLSetThreadLocalConfigOption("GRIB_ADJUST_LONGITUDE_RANGE", "NO");
-    }
-    ~KeepGribLongitudes()
-    {
-        CPLSetThreadLocalConfigOption("GRIB_ADJUST_LONGITUDE_RANGE", had_ ? old_.c_str() : nullptr);
-    }
-    KeepGribLongitudes(const KeepGribLongitudes &) = delete;
-    KeepGribLongitudes &operator=(const KeepGribLongitudes &) = delete;
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
-
 std::string join(const std::vector<std::string> &items)
 {
     // A full GFS file holds some 60 quantities: the first few say enough.
@@ -67,17 +41,10 @@ std::string join(const std::vector<std::string> &items)
 
 }  // namespace
 
-GDALDatasetH openWeatherSource(const std::string &source)
-{
-    terrain::registerGdal();
-    KeepGribLongitudes keep;
-    return terrain::openRasterFile(source);
-}
-
 std::vector<float> readCoverPercent(const CloudField &field, const RasterGrid &grid)
 {
     terrain::QuietGdal quiet;
-    terrain::Dataset dataset(openWeatherSource(field.source));
+    terrain::Dataset dataset = openWeatherSource(field.source);
     GDALRasterBandH band = dataset && field.band <= GDALGetRasterCount(dataset.get())
                                ? GDALGetRasterBand(dataset.get(), field.band)
                                : nullptr;
@@ -107,18 +74,8 @@ std::vector<float> readCoverPercent(const CloudField &field, const RasterGrid &g
 
 WeatherContents findCloudFields(const std::string &file)
 {
-    terrain::registerGdal();
     terrain::QuietGdal quiet;
-    if (!terrain::localRasterExists(file))
-        throw WeatherError(file + ": no such file");
-    terrain::Dataset dataset(openWeatherSource(file));
-    if (!dataset) {
-        // GDAL leaves no message when no driver knows the file at all.
-        const char *reason = CPLGetLastErrorMsg();
-        throw WeatherError(file + ": cannot read it: " +
-                           (reason && *reason ? std::string(reason)
-                                              : std::string("not a raster format GDAL reads")));
-    }
+    terrain::Dataset dataset = openWeatherFile(file);
     WeatherContents contents;
     contents.file = file;
     GDALDriverH driver = GDALGetDatasetDriver(dataset.get());

@@ -56,10 +56,6 @@ struct WeatherContents {
 // the file (its reason), or when a field's units cannot be told.
 WeatherContents findCloudFields(const std::string &file);
 
-// Opens a weather file, or a field's source, as findCloudFields did (a
-// GRIB file keeps its own longitudes); null when GDAL cannot.
-GDALDatasetH openWeatherSource(const std::string &source);
-
 // A field's values in percent, on its grid (row-major), NaN where the file
 // has none. Throws WeatherError naming the file when it cannot be read.
 std::vector<float> readCoverPercent(const CloudField &field, const RasterGrid &grid);
