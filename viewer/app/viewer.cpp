@@ -209,6 +209,7 @@ void Viewer::closeAllLayers()
         closeLayer(layer);
     scene_.closeAllLayers();
     opened_.clear();
+    weather_.reset();
 }
 
 HLayer *Viewer::openLayer(const std::vector<std::string> &args)

@@ -108,10 +108,12 @@ WeatherLayers openPlanned(Viewer &viewer, const std::string &file, const Weather
                             (options.terrain.empty() ? "" : fileKey(options.terrain));
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016zx", std::hash<std::string>()(key));
-    const std::string folder = weatherCache();
+    // A folder for each conversion, so that the layers keep short names
+    // (era-low) in the stacker.
+    const std::string folder = weatherCache() + "/" + hex;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    const std::string stem = folder + "/" + std::filesystem::path(file).stem().string() + "-" + hex;
+    const std::string stem = folder + "/" + std::filesystem::path(file).stem().string();
 
     WeatherLayers made;
     made.notes = plan.notes;

@@ -86,9 +86,12 @@ std::vector<std::time_t> chooseTimes(const WeatherRequest &request, const Weathe
             if (std::llabs(static_cast<long long>(t - want)) <
                 std::llabs(static_cast<long long>(best - want)))
                 best = t;
-        if (best != want || times.size() > 1)
+        if (best != want)
             notes.push_back("time: " + formatUtc(best) + ", the nearest of " +
                             std::to_string(times.size()) + " to " + formatUtc(want));
+        else if (times.size() > 1)
+            notes.push_back("time: " + formatUtc(best) + ", one of " +
+                            std::to_string(times.size()));
         return {best};
     }
     if (times.size() > 1)

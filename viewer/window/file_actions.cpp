@@ -35,6 +35,7 @@ bool openScene(WindowState &state, const std::string &path)
     // whether to keep its changes.
     state.selected = nullptr;
     state.viewer.closeAllLayers();
+    state.weather = {};  // the panel follows the new scene's weather, if any
     state.viewer.scene().camera().distance = 0.0; // frame the new scene
     return openPath(state, path);
 }

@@ -118,6 +118,9 @@ void fileMenu(WindowState &state)
             if (const ::terrain::Terrain *t = state.viewer.terrain())
                 openTerrain(state, t->settings().model, path);
         });
+    if (ImGui::MenuItem("Open weather..."))
+        browse(state, "Open weather (GRIB, NetCDF or GeoTIFF cloud cover)", {}, false,
+               [&state](const std::string &path) { openWeatherFile(state, path); });
     ImGui::Separator();
     if (ImGui::MenuItem("Quit", "Ctrl+Q"))
         state.quitRequested = true;

@@ -4,6 +4,9 @@
 #ifndef CLOUDS_VIEWER_WINDOW_PANELS_H
 #define CLOUDS_VIEWER_WINDOW_PANELS_H
 
+#include <ctime>
+#include <optional>
+
 #include "canvas_textures.h"
 #include "window_state.h"
 
@@ -24,6 +27,9 @@ float drawMainMenu(WindowState &state);
 void runActionKeys(WindowState &state);
 // The messages panel: the last error reports.
 void drawMessages(WindowState &state);
+// The weather panel: the weather file's times, one opening the layers of
+// that time in place of those shown; the region and spacing asked for.
+void drawWeather(WindowState &state);
 
 // Operations the menus, dropped files and the command line share. Each
 // reports its failure in the messages panel and returns whether it worked.
@@ -32,6 +38,13 @@ bool openScene(WindowState &state, const std::string &path);
 // The elevation model (and drape) as the scene's ground; on failure the
 // scene keeps the ground it had.
 bool openTerrain(WindowState &state, const std::string &model, const std::string &drape);
+// A weather file's cloud cover as layers over the scene's ground, at its
+// first time; the weather panel then lists its times. A refusal (a global
+// field without a region, say) is reported and kept in the panel.
+bool openWeatherFile(WindowState &state, const std::string &path);
+// The weather layers shown replaced by those of another time, or of the
+// region and spacing the panel holds.
+bool showWeather(WindowState &state, std::optional<std::time_t> time);
 // Saves the layer to its file. A layer without a file asks for one (the
 // file browser); one whose file was damaged when read asks first, with
 // Save as... offered.

@@ -251,6 +251,7 @@ void WindowApp::buildFrame()
     drawStacker(state, p.textures);
     drawFrames(state, p.textures);
     drawMessages(state);
+    drawWeather(state);
     drawFileBrowser(state);
 
     drawStatusBar(state, p.view);

@@ -8,6 +8,7 @@
 #ifndef CLOUDS_VIEWER_WINDOW_WINDOW_STATE_H
 #define CLOUDS_VIEWER_WINDOW_WINDOW_STATE_H
 
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <map>
@@ -102,6 +103,18 @@ struct WindowState {
     // longer than this state, so the stacker's canvas goes while the host
     // is still there.
     StackerIcons stackerIcons;
+
+    // The weather panel: the file its times are listed for, and the
+    // region and spacing the next opening asks for.
+    struct WeatherPanel {
+        bool show = false;
+        std::string file;
+        std::vector<std::time_t> times;  // the file's valid times, earliest first
+        std::string problem;             // why the last opening was refused
+        char region[96] = "";            // W,S,E,N; empty: the ground's footprint
+        float spacing = 0;               // metres; 0: the data's own
+    };
+    WeatherPanel weather;
 
     // Reports a message in the messages panel (and keeps the last 50).
     void report(const std::string &message);
