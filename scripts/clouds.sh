@@ -90,6 +90,7 @@ case "$mode" in
                 */bench_window) xvfb-run -a -s "-screen 0 1600x1000x24" "$b" ;;
                 # Peak memory is per process: one case a process.
                 */bench_terrain_size) "$here/bench/terrain_sizes.sh" "$b" ;;
+                */bench_weather) "$here/bench/weather_cases.sh" "$b" ;;
                 *) "$b" --benchmark_min_time=0.2 ;;
             esac
         done

@@ -276,6 +276,31 @@ data:
     EXPECT_FALSE(std::filesystem::exists(dir + "/late.scene"));
 }
 
+// ERA5's three levels are three variables of one file, each reached as
+// GDAL's NETCDF:"file":var, which is no path on disk.
+TEST(WeatherScene, NetcdfOfSeveralCoverVariablesGivesALayerOfEach)
+{
+    const std::string dir = weatherTempDir();
+    writeNetcdf(dir, "levels", R"cdl(netcdf levels {
+dimensions: latitude = 3 ; longitude = 3 ;
+variables:
+  float latitude(latitude) ; latitude:units = "degrees_north" ;
+  float longitude(longitude) ; longitude:units = "degrees_east" ;
+  float lcc(latitude, longitude) ; lcc:units = "(0 - 1)" ;
+  float mcc(latitude, longitude) ; mcc:units = "(0 - 1)" ;
+  float hcc(latitude, longitude) ; hcc:units = "(0 - 1)" ;
+data:
+  latitude = 50, 49, 48 ; longitude = 10, 11, 12 ;
+  lcc = 1, 1, 1, 1, 1, 1, 1, 1, 1 ;
+  mcc = 1, 1, 1, 1, 1, 1, 1, 1, 1 ;
+  hcc = 1, 1, 1, 1, 1, 1, 1, 1, 1 ;
+})cdl");
+    const CommandRun run = runWeather(dir, "levels.nc -o a.scene");
+    ASSERT_EQ(run.code, 0) << run.err;
+    for (const char *level : {"low", "middle", "high"})
+        EXPECT_FALSE(readLayer(dir + "/a-" + level + ".cloud").empty()) << level;
+}
+
 TEST(WeatherScene, BadRequestsAreRefusedWithExitTwoAndNothingWritten)
 {
     const std::string dir = weatherTempDir();

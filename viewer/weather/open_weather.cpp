@@ -33,13 +33,32 @@ private:
     std::string old_;
 };
 
+// The file a field's source lies in: a NetCDF variable's name is
+// NETCDF:"file":var, which is no path on disk; any other source is a file.
+std::string sourceFile(const std::string &source)
+{
+    const std::string prefix = "NETCDF:\"";
+    const std::size_t end = source.rfind("\":");
+    if (source.compare(0, prefix.size(), prefix) != 0 || end == std::string::npos ||
+        end < prefix.size())
+        return source;
+    return source.substr(prefix.size(), end - prefix.size());
+}
+
 }  // namespace
 
 terrain::Dataset openWeatherSource(const std::string &source)
 {
     terrain::registerGdal();
     KeepGribLongitudes keep;
-    return terrain::Dataset(terrain::openRasterFile(source));
+    const std::string file = sourceFile(source);
+    if (file == source)
+        return terrain::Dataset(terrain::openRasterFile(source));
+    // The variable's file must lie on this machine, as any other source's.
+    return terrain::Dataset(terrain::localRasterExists(file)
+                                ? GDALOpenEx(source.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY,
+                                             nullptr, nullptr, nullptr)
+                                : nullptr);
 }
 
 terrain::Dataset openWeatherFile(const std::string &file)
