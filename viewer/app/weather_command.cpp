@@ -140,7 +140,11 @@ WeatherLayers openPlanned(Viewer &viewer, const std::string &file, const Weather
         e.y2 = g.north;
         e.z1 = 0;
         e.z2 = top;
-        viewer.scene().setExtent(e);
+        // Another time over the same grid keeps the camera where it is, so
+        // that times compare from one viewpoint.
+        const host::Extent &now = viewer.scene().extent();
+        if (now.x1 != e.x1 || now.x2 != e.x2 || now.y1 != e.y1 || now.y2 != e.y2)
+            viewer.scene().setExtent(e);
     }
     Viewer::WeatherSet set;
     set.file = file;
