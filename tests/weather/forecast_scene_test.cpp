@@ -206,6 +206,19 @@ TEST(WeatherScene, AFieldAcrossTheDateLineCountedZeroTo360GivesCloudsOnBothSides
     }
     EXPECT_GT(east, 10);
     EXPECT_GT(west, 10);
+
+    // The GFS forecast counts longitudes 0..357.5: the same box across the
+    // date line finds its cloud on both sides too.
+    const CommandRun gfs = runWeather(dir, "'" + kGfs + "' -o g.scene --region 160,-30,-160,30 "
+                                      "--levels high --spacing 100000");
+    ASSERT_EQ(gfs.code, 0) << gfs.err;
+    east = west = 0;
+    for (const Box &b : readLayer(dir + "/g-high.cloud")) {
+        const LonLat p = toLonLat(32660, b.x, b.y);  // the southern half shares the zone's metres
+        (p.lon > 0 ? east : west)++;
+    }
+    EXPECT_GT(east, 10);
+    EXPECT_GT(west, 10);
 }
 
 TEST(WeatherScene, OverTerrainNoCloudStandsInTheGround)
@@ -335,6 +348,9 @@ TEST(WeatherScene, BadRequestsAreRefusedWithExitTwoAndNothingWritten)
                                        "OUT.scene, or list the file's cloud cover with --list\n"},
         {gfs + " -o x.scene --threshold 150", "cloudview: --threshold 150: a cover in percent, "
                                               "0..100\n"},
+        {gfs + " -o x.scene --region 0,40,10,50 --time 2011-01-20T12:00Z",
+         "cloudview: gfs_clouds.grib2: 2011-01-20 12:00 UTC is outside its times: 2011-01-15 "
+         "12:00 UTC\n"},
     };
     for (const auto &c : cases) {
         const CommandRun run = runWeather(dir, c.args);
