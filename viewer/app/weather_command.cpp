@@ -100,7 +100,7 @@ WeatherLayers openPlanned(Viewer &viewer, const std::string &file, const Weather
                           const weather::WeatherPlan &plan)
 {
 
-    char number[64];
+    char number[128];
     std::snprintf(number, sizeof number, "%.17g:%.17g:%.17g:%d", options.exaggeration,
                   options.threshold, options.spacing, options.allTimes ? 1 : 0);
     const std::string key = fileKey(file) + "|" + options.time + "|" + options.levels + "|" +

@@ -27,6 +27,15 @@ std::string unreadableMessage(const std::string &file)
            (why && *why ? std::string(why) : std::string("no raster format GDAL knows")) + ")";
 }
 
+int utmEpsg(double lon, double lat)
+{
+    if (std::isfinite(lon))
+        lon = std::remainder(lon, 360.0);
+    int zone = static_cast<int>(std::floor((lon + 180.0) / 6.0)) + 1;
+    zone = std::min(60, std::max(1, zone));
+    return (lat < 0.0 ? 32700 : 32600) + zone;
+}
+
 namespace {
 
 std::string srsName(OGRSpatialReferenceH srs)
@@ -46,18 +55,6 @@ std::string srsWkt(OGRSpatialReferenceH srs)
     std::string text = wkt ? wkt : "";
     CPLFree(wkt);
     return text;
-}
-
-// The WGS 84 UTM zone of a longitude and latitude (degrees): 326zz north
-// of the equator, 327zz south of it. Longitudes past the antimeridian
-// (0..360 grids) are taken as their -180..180 equivalents.
-int utmEpsg(double lon, double lat)
-{
-    if (std::isfinite(lon))
-        lon = std::remainder(lon, 360.0);
-    int zone = static_cast<int>(std::floor((lon + 180.0) / 6.0)) + 1;
-    zone = std::min(60, std::max(1, zone));
-    return (lat < 0.0 ? 32700 : 32600) + zone;
 }
 
 // The WKT of the UTM zone a model in degrees is warped to: the zone of

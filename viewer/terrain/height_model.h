@@ -103,6 +103,11 @@ private:
     mutable std::map<int, Raster> warpedLevels_;  // by level; a null band: none
 };
 
+// The EPSG code of the WGS 84 UTM zone of a longitude and latitude
+// (degrees): 326zz north of the equator, 327zz south of it. Longitudes
+// past the antimeridian (0..360 grids) count as their -180..180 equivalents.
+int utmEpsg(double lon, double lat);
+
 // The coordinate system, as WKT, of a scene over the model in file: a
 // model in degrees means the UTM zone readHeightModel warps it to, any
 // other its own system. Reads only the header. Throws TerrainError

@@ -1,4 +1,5 @@
 #include "weather/field_list.h"
+#include "weather/number_text.h"
 
 #include <cmath>
 #include <cstdio>
@@ -9,11 +10,10 @@ namespace weather {
 
 namespace {
 
+// Cell sizes and edges with every digit a GRIB or NetCDF grid gives them.
 std::string number(double v)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", v);
-    return text;
+    return numberText(v, "%.10g");
 }
 
 std::string fieldLine(const CloudField &f)

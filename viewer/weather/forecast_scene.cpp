@@ -11,6 +11,7 @@
 #include <set>
 
 #include "terrain/gdal_util.h"
+#include "weather/number_text.h"
 #include "terrain/height_model.h"
 #include "weather/layer_heights.h"
 #include "weather/valid_time.h"
@@ -25,16 +26,9 @@ constexpr int kMostClouds = 10000;
 // Without a spacing given, at least this many cells lie across the region.
 constexpr int kFewestAcross = 16;
 
-std::string number(double v, const char *format = "%.6g")
-{
-    char text[64];
-    std::snprintf(text, sizeof text, format, v);
-    return text;
-}
-
 std::string kilometres(double metres)
 {
-    return metres >= 10000 ? number(metres / 1000, "%.0f") + " km" : number(metres, "%.0f") + " m";
+    return metres >= 10000 ? numberText(metres / 1000, "%.0f") + " km" : numberText(metres, "%.0f") + " m";
 }
 
 std::string fileName(const std::string &path)
@@ -366,10 +360,10 @@ std::vector<CloudLevel> parseLevels(const std::string &text)
 WeatherPlan planWeather(const WeatherRequest &request)
 {
     if (!(request.threshold >= 0 && request.threshold <= 100))
-        throw WeatherError("--threshold " + number(request.threshold) +
+        throw WeatherError("--threshold " + numberText(request.threshold) +
                            ": a cover in percent, 0..100");
     if (!(request.spacing >= 0) || !std::isfinite(request.spacing))
-        throw WeatherError("--spacing " + number(request.spacing) + ": metres, more than 0");
+        throw WeatherError("--spacing " + numberText(request.spacing) + ": metres, more than 0");
     WeatherPlan plan;
     plan.contents = findCloudFields(request.file);
     const RasterGrid &grid = plan.contents.grid;
@@ -476,21 +470,21 @@ std::vector<OutputFile> weatherFiles(const WeatherPlan &plan, const WeatherReque
                            plan.contents.format + ")" +
                            (scene.hasTime ? ", valid " + formatUtc(scene.time) : std::string()) +
                            ",\n# over " + regionText(plan.region) + " (W,S,E,N degrees) in cells of " +
-                           number(plan.grid.spacing, "%.0f") + " m; written by cloudview weather.\n";
+                           numberText(plan.grid.spacing, "%.0f") + " m; written by cloudview weather.\n";
         if (!request.terrain.empty()) {
             text += "TERRAIN " + quoted(nameFromScene(scenePath, request.terrain));
             if (!request.drape.empty())
                 text += " DRAPE " + quoted(nameFromScene(scenePath, request.drape));
             if (request.exaggeration != 1)
-                text += " EXAGGERATION " + number(request.exaggeration, "%.17g");
+                text += " EXAGGERATION " + numberText(request.exaggeration, "%.17g");
             text += ";\n";
         } else {
             const SceneGrid &g = plan.grid;
-            text += "EXTENT " + number(g.west, "%.0f") + " " +
-                    number(g.west + g.width * g.spacing, "%.0f") + " " +
-                    number(g.north - g.height * g.spacing, "%.0f") + " " +
-                    number(g.north, "%.0f") + " 0 " +
-                    number(std::max(1000.0, std::ceil(scene.top / 1000) * 1000), "%.0f") + ";\n";
+            text += "EXTENT " + numberText(g.west, "%.0f") + " " +
+                    numberText(g.west + g.width * g.spacing, "%.0f") + " " +
+                    numberText(g.north - g.height * g.spacing, "%.0f") + " " +
+                    numberText(g.north, "%.0f") + " 0 " +
+                    numberText(std::max(1000.0, std::ceil(scene.top / 1000) * 1000), "%.0f") + ";\n";
         }
         text += "VIEW 180 35;\n";
         for (const WeatherLayer &layer : scene.layers) {

@@ -8,18 +8,9 @@
 
 #include "weather/cloud_fields.h"
 
+#include "weather/number_text.h"
+
 namespace weather {
-
-namespace {
-
-std::string number(double v)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", v);
-    return text;
-}
-
-}  // namespace
 
 Region parseRegion(const std::string &text)
 {
@@ -53,8 +44,8 @@ std::string regionText(const Region &region)
     double east = region.east;
     if (east > 180 && region.west <= 180 && east - 360 >= -180 && region.west > east - 360)
         east -= 360;  // as a user would write a box across the date line
-    return number(region.west) + "," + number(region.south) + "," + number(east) + "," +
-           number(region.north);
+    return numberText(region.west) + "," + numberText(region.south) + "," + numberText(east) + "," +
+           numberText(region.north);
 }
 
 Region dataRegion(const RasterGrid &grid)

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "terrain/gdal_util.h"
+#include "terrain/height_model.h"
 #include "weather/cloud_fields.h"
 
 namespace weather {
@@ -103,9 +104,7 @@ std::string wrappedLonLat(const Region &region)
 
 std::string utmFrameWkt(double lon, double lat)
 {
-    lon = std::remainder(lon, 360.0);
-    const int zone = std::clamp(static_cast<int>(std::floor((lon + 180.0) / 6.0)) + 1, 1, 60);
-    return wktOf(Srs("EPSG:" + std::to_string((lat < 0 ? 32700 : 32600) + zone)).h);
+    return wktOf(Srs("EPSG:" + std::to_string(terrain::utmEpsg(lon, lat))).h);
 }
 
 Bounds regionBounds(const Region &region, const std::string &wkt)

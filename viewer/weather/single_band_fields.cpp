@@ -8,18 +8,12 @@
 #include <string>
 
 #include "terrain/gdal_util.h"
+#include "weather/number_text.h"
 #include "weather/source_fields.h"
 
 namespace weather {
 
 namespace {
-
-std::string number(double v)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", v);
-    return text;
-}
 
 // Whether the band or the file says it is cloud, so that values outside
 // both ranges are unknown units rather than something else.
@@ -65,7 +59,7 @@ void readSingleBandField(GDALDatasetH dataset, WeatherContents &contents)
         const double a = range[0] * scale + offset, b = range[1] * scale + offset;
         const double lo = std::min(a, b), hi = std::max(a, b);
         units = unit.empty() ? unitsFromRange(lo, hi) : std::nullopt;
-        held += ", values " + number(lo) + " to " + number(hi);
+        held += ", values " + numberText(lo) + " to " + numberText(hi);
         if (!units && saysCloud(band, contents.file))
             throw WeatherError(contents.file + ": cannot tell the units of its cloud cover: " +
                                held + " are neither a fraction (0 to 1) nor percent (0 to 100)" +
