@@ -38,19 +38,24 @@ Dataset onFootprint(GDALDatasetH colours, const HeightModel &model, int width, i
 
 }  // namespace
 
-DrapeImage readDrape(const std::string &file, const HeightModel &model, std::vector<std::string> &warnings)
+Dataset openDrapeImage(const std::string &file, std::vector<std::string> &warnings)
 {
     registerGdal();
-    QuietGdal quiet;
     Dataset image(openRasterFile(file));
     if (!image)
         throw TerrainError(unreadableMessage(file));
     if (GDALGetRasterCount(image.get()) < 1)
         throw TerrainError(file + ": not an image (it has no raster band)");
     double gt[6];
-    const bool georeferenced = GDALGetGeoTransform(image.get(), gt) == CE_None;
-    if (!georeferenced)
+    if (GDALGetGeoTransform(image.get(), gt) != CE_None)
         warnings.push_back(file + ": has no georeferencing; it is stretched over the model's footprint");
+    return image;
+}
+
+DrapeImage readDrape(const std::string &file, const HeightModel &model, std::vector<std::string> &warnings)
+{
+    QuietGdal quiet;
+    Dataset image = openDrapeImage(file, warnings);
 
     const int longest = std::max(model.width, model.height);
     const int side = std::min(kMaxDrapeSide, std::max(64, 4 * longest));

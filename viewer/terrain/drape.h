@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "terrain/gdal_util.h"
 #include "terrain/height_model.h"
 
 namespace terrain {
@@ -24,6 +25,10 @@ struct DrapeImage {
     std::vector<uint8_t> rgb;   // row 0 the footprint's north edge
     bool empty() const { return width == 0; }
 };
+
+// The image opened for draping: throws TerrainError when GDAL cannot read
+// it or it has no band; one without georeferencing adds its warning.
+Dataset openDrapeImage(const std::string &file, std::vector<std::string> &warnings);
 
 // Throws TerrainError when GDAL cannot read the file; warnings as above.
 DrapeImage readDrape(const std::string &file, const HeightModel &model,

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "terrain/drape.h"
 #include "terrain/height_model.h"
 #include "terrain/terrain_error.h"
 
@@ -175,17 +176,8 @@ DrapeSource::DrapeSource(const std::string &file, const std::string &modelWkt, c
                          int modelWidth, int modelHeight, std::vector<std::string> &warnings)
     : file_(file)
 {
-    registerGdal();
     QuietGdal quiet;
-    image_.reset(openRasterFile(file));
-    if (!image_)
-        throw TerrainError(unreadableMessage(file));
-    if (GDALGetRasterCount(image_.get()) < 1)
-        throw TerrainError(file + ": not an image (it has no raster band)");
-    double imageGt[6];
-    const bool georeferenced = GDALGetGeoTransform(image_.get(), imageGt) == CE_None;
-    if (!georeferenced)
-        warnings.push_back(file + ": has no georeferencing; it is stretched over the model's footprint");
+    image_ = openDrapeImage(file, warnings);
     const Footprint model = footprintOf(modelGeoTransform, modelWidth, modelHeight);
     colours_ = colourBands(image_.get(), file, model, modelWkt);
     stretch_ = ColourStretch::of(colours_.get());
