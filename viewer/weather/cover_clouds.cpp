@@ -15,18 +15,18 @@ LevelLook levelLook(CloudLevel level)
     // dense, hard-edged and lumpy, in tall boxes.
     switch (level) {
     case CloudLevel::Low:
-        return {0.80f, 0.55f, 3, 24, 0.20f, 1.10f, 1.00f, 1.00f, 1.00f, 4, 16, 6, 6, 8};
+        return {0.80f, 0.55f, 3, 24, 0.20f, 1.10f, 1.00f, 1.00f, 1.00f, 2, 16, 6, 6, 8};
     case CloudLevel::Boundary:
-        return {0.65f, 0.50f, 3, 28, 0.20f, 1.00f, 0.97f, 0.97f, 0.98f, 4, 16, 6, 6, 6};
+        return {0.65f, 0.50f, 3, 28, 0.20f, 1.00f, 0.97f, 0.97f, 0.98f, 2, 16, 6, 6, 6};
     case CloudLevel::Middle:
     case CloudLevel::Layer:
-        return {0.60f, 0.45f, 2, 32, 0.15f, 1.00f, 0.93f, 0.94f, 0.97f, 4, 16, 6, 6, 8};
+        return {0.60f, 0.45f, 2, 32, 0.15f, 1.00f, 0.93f, 0.94f, 0.97f, 2, 16, 6, 6, 8};
     case CloudLevel::High:
-        return {0.35f, 0.30f, 2, 64, 0.10f, 0.90f, 1.00f, 1.00f, 1.00f, 4, 16, 6, 6, 6};
+        return {0.35f, 0.30f, 2, 64, 0.10f, 0.90f, 1.00f, 1.00f, 1.00f, 2, 16, 6, 6, 6};
     case CloudLevel::Convective:
-        return {0.90f, 0.75f, 3, 12, 0.25f, 1.20f, 0.92f, 0.92f, 0.95f, 6, 16, 8, 8, 12};
+        return {0.90f, 0.75f, 3, 12, 0.25f, 1.20f, 0.92f, 0.92f, 0.95f, 3, 16, 8, 8, 12};
     case CloudLevel::Total:
-        return {0.70f, 0.50f, 3, 24, 0.20f, 1.05f, 0.98f, 0.98f, 1.00f, 4, 16, 6, 6, 8};
+        return {0.70f, 0.50f, 3, 24, 0.20f, 1.05f, 0.98f, 0.98f, 1.00f, 2, 16, 6, 6, 8};
     }
     return levelLook(CloudLevel::Middle);
 }
