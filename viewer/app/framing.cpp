@@ -56,11 +56,13 @@ struct Primitives {
 
 // The feedback buffer. GL cannot say beforehand how much a drawing gives,
 // and an overflow costs a whole drawing again, so a buffer starts with the
-// room the last one ended with: the passes of one framing, and the framings
-// one after the other, draw much the same.
+// room the last one ended with (the passes of one framing, and the framings
+// one after the other, draw much the same), and at first with room for the
+// boxes of some fifty thousand clouds: left uninitialised, only what GL
+// writes into it takes memory.
 class FeedbackBuffer {
 public:
-    static constexpr size_t kLeast = size_t(1) << 18;
+    static constexpr size_t kLeast = size_t(1) << 22;
     static constexpr size_t kMost = size_t(1) << 26;  // beyond it nothing is framed
 
     FeedbackBuffer() : size_(std::min(std::max(lastSize_.load(), kLeast), kMost)) {}
