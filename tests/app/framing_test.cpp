@@ -3,6 +3,8 @@
 // through many primitives.
 #include <gtest/gtest.h>
 
+#include "support/gl_box.h"
+
 #include <GL/gl.h>
 
 #include <cmath>
@@ -18,31 +20,13 @@ using cloudview::Bounds;
 using cloudview::Framing;
 using cloudview::frameDrawing;
 
-// A box's twelve edges as separate lines: each corner is shared by three.
-void box(const double a[3], const double b[3])
-{
-    glBegin(GL_LINES);
-    for (int edge = 0; edge < 12; ++edge) {
-        const int axis = edge / 4, other1 = (axis + 1) % 3, other2 = (axis + 2) % 3;
-        double p[3], q[3];
-        for (int k = 0; k < 3; ++k)
-            p[k] = q[k] = a[k];
-        p[other1] = q[other1] = (edge & 1) ? b[other1] : a[other1];
-        p[other2] = q[other2] = (edge & 2) ? b[other2] : a[other2];
-        q[axis] = b[axis];
-        glVertex3dv(p);
-        glVertex3dv(q);
-    }
-    glEnd();
-}
-
 // side × side boxes of 800 m on a 1 km grid from (x0, y0), 2 to 4 km high.
 void grid(int side, double x0, double y0)
 {
     for (int i = 0; i < side * side; ++i) {
         const double a[3] = {x0 + 1000.0 * (i % side), y0 + 1000.0 * (i / side), 2000};
         const double b[3] = {a[0] + 800.0, a[1] + 800.0, 4000};
-        box(a, b);
+        drawBoxEdges(a, b);
     }
 }
 
@@ -73,7 +57,7 @@ TEST_F(FramingTest, DrawingsLargerAndSmallerThanTheLastAreFramedWhole)
     auto one = [] {
         glPassThrough(1.0f);
         const double a[3] = {560000, 8960000, 1000}, b[3] = {561000, 8961000, 1500};
-        box(a, b);
+        drawBoxEdges(a, b);
     };
     // 22,500 boxes (almost two million floats of feedback), a wild one
     // under a mark of its own, and one partly not a number (GL drops the
@@ -83,10 +67,10 @@ TEST_F(FramingTest, DrawingsLargerAndSmallerThanTheLastAreFramedWhole)
         grid(150, 510000, 8910000);
         glPassThrough(2.0f);
         const double fa[3] = {560000, 8960000, 0}, fb[3] = {561000, 8e7, 10};
-        box(fa, fb);
+        drawBoxEdges(fa, fb);
         glPassThrough(3.0f);
         const double na[3] = {NAN, 8960000, 3000}, nb[3] = {561000, 8961000, 3500};
-        box(na, nb);
+        drawBoxEdges(na, nb);
     };
     for (bool follow : {false, true}) {
         SCOPED_TRACE(follow ? "the box follows the drawing" : "the box as given");
@@ -125,15 +109,15 @@ TEST_F(FramingTest, APieceJoinedThroughThousandsOfBoxesIsLeftOutWhole)
         for (int i = 0; i < 3000; ++i) {
             const double a[3] = {600000.0 + 100.0 * i, 9000000, 0};
             const double b[3] = {a[0] + 100.0, 9000100, 50};
-            box(a, b);
+            drawBoxEdges(a, b);
         }
         const double fa[3] = {900000, 9000000, 0}, fb[3] = {9e7, 9000100, 50};
-        box(fa, fb);
+        drawBoxEdges(fa, fb);
         // Touching the chain's first corner, but under another mark: a
         // piece of its own, kept.
         glPassThrough(5.0f);
         const double ka[3] = {599000, 8999000, -100}, kb[3] = {600000, 9000000, 0};
-        box(ka, kb);
+        drawBoxEdges(ka, kb);
     }, scene, false);
     ASSERT_FALSE(f.bounds.empty);
     EXPECT_NEAR(f.bounds.lo[0], 520000, 1.0);

@@ -3,6 +3,8 @@
 // exaggeration within its range.
 #include <gtest/gtest.h>
 
+#include "support/gl_box.h"
+
 #include <GL/gl.h>
 #include <gdal.h>
 
@@ -154,24 +156,6 @@ TEST_F(GroundLimitsTest, TheEyeIsNeverDrawnFromInsideTheGround)
     EXPECT_TRUE(sky(&rgba[(0 * 64 + 32) * 4])) << "sky at the top";
 }
 
-// Twelve edges of a box between two corners.
-void box(const double a[3], const double b[3])
-{
-    glBegin(GL_LINES);
-    for (int edge = 0; edge < 12; ++edge) {
-        const int axis = edge / 4, other1 = (axis + 1) % 3, other2 = (axis + 2) % 3;
-        double p[3], q[3];
-        for (int k = 0; k < 3; ++k)
-            p[k] = q[k] = a[k];
-        p[other1] = q[other1] = (edge & 1) ? b[other1] : a[other1];
-        p[other2] = q[other2] = (edge & 2) ? b[other2] : a[other2];
-        q[axis] = b[axis];
-        glVertex3dv(p);
-        glVertex3dv(q);
-    }
-    glEnd();
-}
-
 TEST_F(GroundLimitsTest, FramingLeavesOutPiecesFarOutsideTheSceneAndNamesTheirMarks)
 {
     Viewer viewer(PLUGIN); // for its GL context
@@ -183,19 +167,19 @@ TEST_F(GroundLimitsTest, FramingLeavesOutPiecesFarOutsideTheSceneAndNamesTheirMa
     const cloudview::Framing f = cloudview::frameDrawing([] {
         const double a[3] = {100, 200, 10}, b[3] = {300, 400, 50};
         glPassThrough(1.0f);
-        box(a, b);
+        drawBoxEdges(a, b);
         glPassThrough(2.0f); // not a number: GL drops it
         const double na[3] = {NAN, 200, 10}, nb[3] = {300, NAN, 50};
-        box(na, nb);
+        drawBoxEdges(na, nb);
         glPassThrough(3.0f); // partly beyond reach: left out as a whole
         const double fa[3] = {500, 500, 10}, fb[3] = {500, 50000, 50};
-        box(fa, fb);
+        drawBoxEdges(fa, fb);
         glPassThrough(4.0f); // wholly beyond even the capture
         const double ga[3] = {1e20, 1e20, 0}, gb[3] = {2e20, 2e20, 10};
-        box(ga, gb);
+        drawBoxEdges(ga, gb);
         glPassThrough(5.0f); // over the land around the scene: kept
         const double ka[3] = {-3000, 0, 0}, kb[3] = {-2000, 10, 20};
-        box(ka, kb);
+        drawBoxEdges(ka, kb);
     }, scene, false);
     ASSERT_FALSE(f.bounds.empty);
     EXPECT_NEAR(f.bounds.lo[0], -3000, 0.01);
