@@ -30,14 +30,6 @@ CommandRun runWeather(const std::string &dir, const std::string &args)
                          dir + "/err.txt");
 }
 
-std::string slurp(const std::string &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 struct Box {
     double x, y, z, xs, ys, zs, density, cluster;
 };
@@ -102,7 +94,7 @@ TEST(WeatherScene, GfsOverEuropeGivesCloudsWhereTheForecastHasCoverLowBelowMiddl
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("cells: 70 x 49 of 100 km"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("wrote eu.scene, 2011-01-15 12:00 UTC: 3 layers"), std::string::npos);
-    const std::string scene = slurp(dir + "/eu.scene");
+    const std::string scene = readFile(dir + "/eu.scene");
     EXPECT_NE(scene.find("ADDFEATURELAYER \"Clouds\" \"eu-low.cloud\" ;"), std::string::npos);
     EXPECT_NE(scene.find("# high 2011-01-15 12:00 UTC: "), std::string::npos);
 
@@ -156,7 +148,7 @@ TEST(WeatherScene, GfsOverEuropeGivesCloudsWhereTheForecastHasCoverLowBelowMiddl
     const std::string again = weatherTempDir();
     ASSERT_EQ(runWeather(again, "'" + kGfs + "' -o eu.scene --region -30,30,40,70 --spacing 100000").code, 0);
     for (const char *f : {"eu.scene", "eu-low.cloud", "eu-middle.cloud", "eu-high.cloud"})
-        EXPECT_EQ(slurp(dir + "/" + f), slurp(again + "/" + f)) << f;
+        EXPECT_EQ(readFile(dir + "/" + f), readFile(again + "/" + f)) << f;
 
     // Each layer is the layer type's own: opened and saved again, the same bytes.
     std::ofstream(dir + "/resave.scene")
@@ -167,8 +159,8 @@ TEST(WeatherScene, GfsOverEuropeGivesCloudsWhereTheForecastHasCoverLowBelowMiddl
                                                 " run resave.scene 2>err2.txt",
                                             dir + "/err2.txt");
     ASSERT_EQ(resave.code, 0) << resave.err;
-    EXPECT_EQ(slurp(dir + "/low-again.cloud"), slurp(dir + "/eu-low.cloud"));
-    EXPECT_EQ(slurp(dir + "/high-again.cloud"), slurp(dir + "/eu-high.cloud"));
+    EXPECT_EQ(readFile(dir + "/low-again.cloud"), readFile(dir + "/eu-low.cloud"));
+    EXPECT_EQ(readFile(dir + "/high-again.cloud"), readFile(dir + "/eu-high.cloud"));
 }
 
 TEST(WeatherScene, TheBundledForecastExampleIsWhatTheCommandWrites)
@@ -185,7 +177,7 @@ TEST(WeatherScene, TheBundledForecastExampleIsWhatTheCommandWrites)
     ASSERT_EQ(run.code, 0) << run.err;
     for (const char *f : {"forecast.scene", "forecast-low.cloud", "forecast-middle.cloud",
                           "forecast-high.cloud"})
-        EXPECT_EQ(slurp(dir + "/" + f), slurp(ex + "/" + f)) << f;
+        EXPECT_EQ(readFile(dir + "/" + f), readFile(ex + "/" + f)) << f;
 }
 
 TEST(WeatherScene, AFieldAcrossTheDateLineCountedZeroTo360GivesCloudsOnBothSides)
@@ -232,7 +224,7 @@ TEST(WeatherScene, OverTerrainNoCloudStandsInTheGround)
     const CommandRun run =
         runWeather(dir, "cloud.tif -o t.scene --terrain dem.tif --exaggeration 2 --spacing 2000");
     ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_NE(slurp(dir + "/t.scene").find("TERRAIN \"dem.tif\" EXAGGERATION 2;"),
+    EXPECT_NE(readFile(dir + "/t.scene").find("TERRAIN \"dem.tif\" EXAGGERATION 2;"),
               std::string::npos);
     const std::vector<Box> boxes = readLayer(dir + "/t-total.cloud");
     ASSERT_GT(boxes.size(), 100u);
@@ -279,7 +271,7 @@ data:
     EXPECT_EQ(first.size(), last.size());
     EXPECT_GT(mean(first, &Box::density), mean(last, &Box::density));  // overcast against half
     EXPECT_GT(mean(first, &Box::cluster), mean(last, &Box::cluster));
-    EXPECT_NE(slurp(dir + "/all-2011-08-10T06.scene").find("all-2011-08-10T06-low.cloud"),
+    EXPECT_NE(readFile(dir + "/all-2011-08-10T06.scene").find("all-2011-08-10T06-low.cloud"),
               std::string::npos);
 
     run = runWeather(dir, "era.nc -o late.scene --time 2011-08-20T00:00Z");
@@ -388,10 +380,10 @@ TEST(WeatherScene, WeatherStatementOpensTheSameLayersOverTheScenesGroundAndKeeps
     std::sort(layers.begin(), layers.end());
     ASSERT_EQ(layers.size(), 3u);
     EXPECT_EQ(std::filesystem::path(layers[0]).filename(), "gfs_clouds-high.cloud");
-    EXPECT_EQ(slurp(layers[0]), slurp(ex + "/forecast-high.cloud"));
-    EXPECT_EQ(slurp(layers[1]), slurp(ex + "/forecast-low.cloud"));
-    EXPECT_EQ(slurp(layers[2]), slurp(ex + "/forecast-middle.cloud"));
-    EXPECT_NE(slurp(dir + "/again.scene").find(std::filesystem::path(layers[1]).filename().string()),
+    EXPECT_EQ(readFile(layers[0]), readFile(ex + "/forecast-high.cloud"));
+    EXPECT_EQ(readFile(layers[1]), readFile(ex + "/forecast-low.cloud"));
+    EXPECT_EQ(readFile(layers[2]), readFile(ex + "/forecast-middle.cloud"));
+    EXPECT_NE(readFile(dir + "/again.scene").find(std::filesystem::path(layers[1]).filename().string()),
               std::string::npos);
 
     // A change saved to a layer stays when the scene opens again.
@@ -399,7 +391,7 @@ TEST(WeatherScene, WeatherStatementOpensTheSameLayersOverTheScenesGroundAndKeeps
     std::ofstream(layers[1]) << edited;
     run = runScene("w.scene");
     ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(slurp(layers[1]), edited);
+    EXPECT_EQ(readFile(layers[1]), edited);
 
     std::ofstream(dir + "/bad.scene") << "WEATHER \"" << kGfs << "\" REGION \"0,40,10,50\" TIME \"noon\";\n";
     run = runScene("bad.scene");

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "layer_files.h"
+#include "terrain/cache_files.h"
 #include "viewer.h"
 #include "weather/forecast_scene.h"
 #include "weather/valid_time.h"
@@ -60,26 +61,6 @@ weather::WeatherRequest requestFor(const std::string &file, const WeatherOptions
     return request;
 }
 
-std::string weatherCache()
-{
-    const char *xdg = std::getenv("XDG_CACHE_HOME");
-    const char *home = std::getenv("HOME");
-    const std::string base = xdg && *xdg ? xdg : home && *home ? std::string(home) + "/.cache" : "/tmp";
-    return base + "/cloudview/weather";
-}
-
-// The file's absolute name, size and time: a new forecast in the same
-// file is converted again.
-std::string fileKey(const std::string &file)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path absolute = fs::weakly_canonical(fs::absolute(file, ec), ec);
-    const auto size = fs::file_size(file, ec);
-    const auto time = fs::last_write_time(file, ec).time_since_epoch().count();
-    return absolute.string() + ":" + std::to_string(ec ? 0 : size) + ":" + std::to_string(time);
-}
-
 // The options with the scene's ground in place of any given.
 WeatherOptions overGround(const Viewer &viewer, WeatherOptions options)
 {
@@ -103,17 +84,14 @@ WeatherLayers openPlanned(Viewer &viewer, const std::string &file, const Weather
     char number[128];
     std::snprintf(number, sizeof number, "%.17g:%.17g:%.17g:%d", options.exaggeration,
                   options.threshold, options.spacing, options.allTimes ? 1 : 0);
-    const std::string key = fileKey(file) + "|" + options.time + "|" + options.levels + "|" +
-                            options.region + "|" + number + "|" +
-                            (options.terrain.empty() ? "" : fileKey(options.terrain));
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016zx", std::hash<std::string>()(key));
+    const std::string key = ::terrain::fileIdentity(file) + "|" + options.time + "|" +
+                            options.levels + "|" + options.region + "|" + number + "|" +
+                            (options.terrain.empty() ? "" : ::terrain::fileIdentity(options.terrain));
     // A folder for each conversion, so that the layers keep short names
     // (era-low) in the stacker.
-    const std::string folder = weatherCache() + "/" + hex;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    const std::string folder = ::terrain::cacheFolder("weather/" + ::terrain::textHash(key));
     const std::string stem = folder + "/" + std::filesystem::path(file).stem().string();
+    std::error_code ec;
 
     WeatherLayers made;
     made.notes = plan.notes;

@@ -1,4 +1,5 @@
 #include "terrain/overviews.h"
+#include "terrain/cache_files.h"
 
 #include <cpl_conv.h>
 #include <cpl_vsi.h>
@@ -66,30 +67,12 @@ bool writableFolder(const std::string &file)
     return ::access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
 }
 
-std::string cacheFolder()
-{
-    const char *xdg = std::getenv("XDG_CACHE_HOME");
-    const char *home = std::getenv("HOME");
-    const std::string base = xdg && *xdg ? xdg : home && *home ? std::string(home) + "/.cache" : "/tmp";
-    const std::string folder = base + "/cloudview/overviews";
-    std::error_code ignored;  // GDAL says so when it cannot write there
-    std::filesystem::create_directories(folder, ignored);
-    return folder;
-}
-
-// The cache's name for a model: its absolute path, size and time, so an
-// edited model gets new overviews.
+// The cache's name for a model: its identity, so an edited model gets new
+// overviews.
 std::string cacheName(const std::string &file)
 {
-    char *absolute = realpath(file.c_str(), nullptr);
-    std::string key = absolute ? absolute : file;
-    std::free(absolute);
-    struct stat st {};
-    ::stat(file.c_str(), &st);
-    key += ":" + std::to_string(st.st_size) + ":" + std::to_string(st.st_mtime);
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016zx", std::hash<std::string>()(key));
-    return cacheFolder() + "/" + std::string(CPLGetBasename(file.c_str())) + "-" + hex + ".vrt";
+    return cacheFolder("overviews") + "/" + std::string(CPLGetBasename(file.c_str())) + "-" +
+           textHash(fileIdentity(file)) + ".vrt";
 }
 
 }  // namespace

@@ -201,40 +201,6 @@ SceneGrid chooseGrid(const WeatherRequest &request, const WeatherContents &conte
     return grid;
 }
 
-// Latitude of every cell's centre, NaN for a cell whose centre lies
-// outside the region (a corner of the region's box in the scene's frame).
-void cellLatitudes(const SceneGrid &grid, const Region &region, std::vector<double> &lat)
-{
-    const std::size_t n = static_cast<std::size_t>(grid.width) * grid.height;
-    std::vector<double> x(n), y(n);
-    for (int r = 0; r < grid.height; ++r)
-        for (int c = 0; c < grid.width; ++c) {
-            x[static_cast<std::size_t>(r) * grid.width + c] = grid.cellX(c);
-            y[static_cast<std::size_t>(r) * grid.width + c] = grid.cellY(r);
-        }
-    OGRSpatialReferenceH scene = OSRNewSpatialReference(grid.wkt.c_str());
-    OGRSpatialReferenceH lonlat = OSRNewSpatialReference(nullptr);
-    OSRImportFromEPSG(lonlat, 4326);
-    OSRSetAxisMappingStrategy(scene, OAMS_TRADITIONAL_GIS_ORDER);
-    OSRSetAxisMappingStrategy(lonlat, OAMS_TRADITIONAL_GIS_ORDER);
-    OGRCoordinateTransformationH t = OCTNewCoordinateTransformation(scene, lonlat);
-    lat.assign(n, 45.0);
-    if (t) {
-        std::vector<int> ok(n);
-        OCTTransformEx(t, static_cast<int>(n), x.data(), y.data(), nullptr, ok.data());
-        const double margin = 1e-9;
-        for (std::size_t i = 0; i < n; ++i) {
-            const double lon = x[i] + 360.0 * std::ceil((region.west - margin - x[i]) / 360.0);
-            const bool inside = ok[i] && y[i] >= region.south - margin &&
-                                y[i] <= region.north + margin && lon <= region.east + margin;
-            lat[i] = inside ? y[i] : std::numeric_limits<double>::quiet_NaN();
-        }
-        OCTDestroyCoordinateTransformation(t);
-    }
-    OSRDestroySpatialReference(scene);
-    OSRDestroySpatialReference(lonlat);
-}
-
 WeatherLayer buildLayer(const WeatherRequest &request, const WeatherPlan &plan,
                         const CloudField &field, const std::vector<float> &ground,
                         const std::vector<double> &latitudes)
@@ -283,7 +249,6 @@ WeatherLayer buildLayer(const WeatherRequest &request, const WeatherPlan &plan,
 std::time_t parseTime(const std::string &text)
 {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-    char tail[8] = "";
     int n = 0;
     const bool dateOnly = std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &y, &mo, &d, &n) == 3 &&
                           static_cast<std::size_t>(n) == text.size();
@@ -306,7 +271,6 @@ std::time_t parseTime(const std::string &text)
         }
         ok = ok && (rest.empty() || rest == "Z" || rest == "z" || rest == " UTC" || rest == "UTC");
     }
-    (void)tail;
     if (!ok || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59)
         throw WeatherError("--time " + text + ": not a time; write it as 2011-01-20T12:00Z (UTC)");
     std::tm tm{};
@@ -400,12 +364,12 @@ WeatherPlan planWeather(const WeatherRequest &request)
     std::vector<float> floor;
     if (ground)
         floor = groundHighest(request.terrain, plan.grid);
-    std::vector<double> latitudes;
-    cellLatitudes(plan.grid, plan.region, latitudes);
+    const std::vector<double> latitudes = cellLatitudes(plan.grid, plan.region);
 
+    const bool timed = !fieldTimes(plan.contents).empty();
     for (std::time_t t : times) {
         WeatherScene scene;
-        scene.hasTime = !fieldTimes(plan.contents).empty();
+        scene.hasTime = timed;
         scene.time = t;
         for (CloudLevel level : levels) {
             const CloudField *field = fieldAt(plan.contents, level, scene.hasTime, t);

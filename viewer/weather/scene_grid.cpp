@@ -215,6 +215,33 @@ std::vector<float> warpField(const std::vector<float> &values, const RasterGrid 
     return readAll(out.get(), scene.width, scene.height);
 }
 
+std::vector<double> cellLatitudes(const SceneGrid &grid, const Region &region)
+{
+    const std::size_t n = static_cast<std::size_t>(grid.width) * grid.height;
+    std::vector<double> x(n), y(n);
+    for (int r = 0; r < grid.height; ++r)
+        for (int c = 0; c < grid.width; ++c) {
+            x[static_cast<std::size_t>(r) * grid.width + c] = grid.cellX(c);
+            y[static_cast<std::size_t>(r) * grid.width + c] = grid.cellY(r);
+        }
+    Srs scene(grid.wkt), lonlat("EPSG:4326");
+    std::vector<double> lat(n, 45.0);
+    OGRCoordinateTransformationH t = OCTNewCoordinateTransformation(scene.h, lonlat.h);
+    if (!t)
+        return lat;
+    std::vector<int> ok(n);
+    OCTTransformEx(t, static_cast<int>(n), x.data(), y.data(), nullptr, ok.data());
+    OCTDestroyCoordinateTransformation(t);
+    const double margin = 1e-9;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double lon = x[i] + 360.0 * std::ceil((region.west - margin - x[i]) / 360.0);
+        const bool inside = ok[i] && y[i] >= region.south - margin &&
+                            y[i] <= region.north + margin && lon <= region.east + margin;
+        lat[i] = inside ? y[i] : std::numeric_limits<double>::quiet_NaN();
+    }
+    return lat;
+}
+
 std::vector<float> groundHighest(const std::string &model, const SceneGrid &scene)
 {
     terrain::registerGdal();

@@ -49,6 +49,11 @@ SceneGrid sceneGrid(const Bounds &bounds, double spacing, const std::string &wkt
 std::vector<float> warpField(const std::vector<float> &values, const RasterGrid &grid,
                              const Region &region, const SceneGrid &scene);
 
+// The latitude of every cell's centre (row-major), NaN for a cell whose
+// centre lies outside the region (a corner of the region's box in the
+// scene's frame).
+std::vector<double> cellLatitudes(const SceneGrid &grid, const Region &region);
+
 // The highest ground of an elevation model in each cell of the scene's
 // grid (metres, NaN where it has none).
 std::vector<float> groundHighest(const std::string &model, const SceneGrid &scene);
